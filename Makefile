@@ -1,0 +1,65 @@
+# Two set-up commands on a fresh Debian 12 machine:
+#   make demo   builds the program and starts it connected to the simulated board
+#   make test   builds everything and runs every test
+# Both install the Debian packages that are missing first.
+
+BUILD       ?= build
+BUILD_TYPE  ?= RelWithDebInfo
+JOBS        ?= 2
+CMAKE_FLAGS ?=
+
+# What the build, the tests and the demo need from Debian.
+PACKAGES := build-essential cmake ninja-build pkg-config \
+            googletest libgtest-dev libgmock-dev libbenchmark-dev \
+            qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev \
+            srecord lrzsz binutils xvfb xdotool x11-utils
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build test demo tsan asan bench clean format
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest -j2 --output-on-failure
+
+demo: build
+	./tools/demo.sh $(BUILD)
+
+# The thread tests under ThreadSanitizer.
+tsan: deps
+	$(MAKE) BUILD=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS="-DTARVOLINE_SANITIZE=thread" build
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest -j2 --output-on-failure -L threads
+
+# The converter and parsers under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	$(MAKE) BUILD=build-asan BUILD_TYPE=Debug CMAKE_FLAGS="-DTARVOLINE_SANITIZE=address,undefined" build
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest -j2 --output-on-failure -L sanitize
+
+bench: deps
+	$(MAKE) BUILD=build-bench BUILD_TYPE=Release build
+	./tools/run-benchmarks.sh build-bench
+
+format:
+	find comm terminal download postlink app sim cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-tsan build-asan build-bench
