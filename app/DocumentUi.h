@@ -1,0 +1,31 @@
+#pragma once
+// What the document needs from a user interface. The Qt application and the tests implement
+// these; the document itself knows no windows.
+
+#include <string>
+
+// A view of the document: shows received bytes and can be emptied.
+class ITerminalView {
+public:
+    virtual ~ITerminalView() = default;
+    // Shows the bytes as received text before returning; the bytes are not kept.
+    virtual void OnCommRxData(const unsigned char* bytes, int count) = 0;
+    virtual void ClearText() = 0;
+};
+
+enum class MessageIcon { Exclamation, Information };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageResult { Ok, Yes, No };
+
+class IDocumentUi {
+public:
+    virtual ~IDocumentUi() = default;
+    // A message box without owner window.
+    virtual MessageResult MessageBox(const std::string& text, const std::string& title,
+                                     MessageIcon icon, MessageButtons buttons = MessageButtons::Ok,
+                                     MessageResult defaultButton = MessageResult::Ok) = 0;
+    // The simple beep of a send that cannot be done.
+    virtual void Beep() = 0;
+    // The document title changed; the main frame shows it in its caption.
+    virtual void TitleChanged(const std::string& title) = 0;
+};

@@ -1,0 +1,173 @@
+#include "TarvolineDoc.h"
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+#include <thread>
+
+#include "comm/SystemError.h"
+#include "SettingsStore.h"
+
+CTarvolineDoc::CTarvolineDoc(ISettingsStore* store, IDocumentUi& ui, CUiCallQueue& calls)
+    : m_store(store),
+      m_ui(ui),
+      m_calls(calls),
+      m_settings(LoadPortSettings(store)),
+      m_portNames(store) {}
+
+CTarvolineDoc::~CTarvolineDoc() { m_pPort.reset(); }
+
+void CTarvolineDoc::AddView(ITerminalView* view) { m_views.push_back(view); }
+
+void CTarvolineDoc::RemoveView(ITerminalView* view) {
+    m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
+}
+
+bool CTarvolineDoc::OnNewDocument() {
+    Connect();
+    return true;
+}
+
+void CTarvolineDoc::ShowError(const std::string& text) {
+    m_ui.MessageBox(text, "Error", MessageIcon::Exclamation);
+}
+
+void CTarvolineDoc::SetTitle(const std::string& title) {
+    m_strTitle = title;
+    m_ui.TitleChanged(title);
+}
+
+bool CTarvolineDoc::StartWatcher() {
+    m_watchParam.pPort = m_pPort.get();
+    m_watchParam.pTarget = this;
+    return m_pPort->StartWatcher(CommWatchProc, &m_watchParam);
+}
+
+void CTarvolineDoc::Connect() {
+    bool openedHere = false;
+    if (!m_pPort) {
+        // A new connection starts with a clear terminal, even when the open then fails.
+        for (ITerminalView* view : m_views) view->ClearText();
+
+        CPortDevice device = m_portNames.Resolve(m_settings.m_strComPort);
+        if (device.device.empty()) {
+            ShowError(device.error);
+            return;
+        }
+        std::unique_ptr<CCommPort> port(new (std::nothrow) CCommPort(device.device));
+        if (!port) {
+            ShowError("Error creating port object!");
+            return;
+        }
+        if (!port->IsOpen() || port->LastError() != 0) {
+            std::string where = m_settings.m_strComPort;
+            if (device.device != where) where += " (" + device.device + ")";
+            ShowError("Cannot open " + where + ": " + FormatSystemMessage(port->LastError()));
+            return;
+        }
+        // While this thread stops the watcher, it takes the bytes the watcher hands to it.
+        port->SetStopWaitHook([&calls = m_calls] { calls.RunCallsIfOwner(); });
+        m_pPort = std::move(port);
+        ++m_connection;
+        openedHere = true;
+    }
+
+    // A setting the port refuses leaves the line as it was; nothing is reported.
+    CLineSettings line = TranslateLineSettings(m_settings);
+    m_pPort->SetBaudRate(line.baudRate);
+    m_pPort->SetLineFormat(line.parityCode, line.dataBits, line.stopBitCode);
+    m_pPort->SetFlowControl(line.flowFlags, 100, 100, kXonChar, kXoffChar);
+
+    bool watching = true;
+    if (openedHere && !StartWatcher()) {
+        ShowError("Error starting comm thread!");
+        m_pPort.reset();
+        watching = false;
+    }
+    if (watching) SetTitle(m_settings.m_strComPort);
+    if (m_store) m_store->WriteProfileString(kComSettingsSection, "COM Port", m_settings.m_strComPort);
+}
+
+void CTarvolineDoc::Disconnect() {
+    m_pPort.reset();
+    SetTitle(kNotConnectedTitle);
+}
+
+void CTarvolineDoc::ShowInViews(const unsigned char* bytes, int count) {
+    for (ITerminalView* view : m_views) m_calls.Call([&] { view->OnCommRxData(bytes, count); });
+}
+
+bool CTarvolineDoc::SendChar(int character) {
+    unsigned char bytes[2] = {static_cast<unsigned char>(character & 0xFF), 0x0A};
+    int count = (bytes[0] == 0x0D && m_settings.m_bSendCRLF) ? 2 : 1;
+    return SendBlock(bytes, count);
+}
+
+bool CTarvolineDoc::SendBlock(const unsigned char* bytes, int count) {
+    if (!m_pPort) {
+        m_ui.Beep();
+        return false;
+    }
+    if (m_pPort->Write(bytes, count) != count) {
+        m_ui.Beep();
+        return false;
+    }
+    if (m_settings.m_bLocalEcho) ShowInViews(bytes, count);
+    return true;
+}
+
+int CTarvolineDoc::DeliverReceived(const unsigned char* bytes, int count) {
+    ShowInViews(bytes, count);
+    return 0;
+}
+
+void CTarvolineDoc::OnDeviceLost(CCommPort*, DWORD error) {
+    // The watcher cannot close its own port; the user-interface thread does, once, unless the
+    // connection has changed meanwhile.
+    unsigned connection = m_connection.load();
+    std::weak_ptr<bool> alive = m_alive;
+    m_calls.Post([this, alive, connection, error] {
+        if (alive.expired() || !m_pPort || m_connection.load() != connection) return;
+        Disconnect();
+        ShowError(m_settings.m_strComPort + ": " + FormatSystemMessage(error));
+    });
+}
+
+void CTarvolineDoc::OnSendBreak() {
+    if (!m_pPort) return;
+    m_pPort->SetBreak();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kBreakMilliseconds));
+    m_pPort->ClearBreak();
+}
+
+void CTarvolineDoc::OnCommSettingsConfirmed(const CPortSettings& confirmed) {
+    bool connectNow = false;
+    if (confirmed.m_strComPort != m_settings.m_strComPort) {
+        if (m_pPort) {
+            MessageResult answer = m_ui.MessageBox(
+                "Already connected to a different port.  Close and reconnect using new port?",
+                "Change Port", MessageIcon::Information, MessageButtons::YesNo, MessageResult::No);
+            if (answer != MessageResult::Yes) {
+                m_ui.MessageBox("Port settings not changed", "No Change", MessageIcon::Exclamation);
+                return;
+            }
+            Disconnect();
+        }
+        connectNow = true;
+    }
+    m_settings = confirmed;
+    if (m_store) StorePortSettings(*m_store, m_settings);
+    if (m_pPort || connectNow) Connect();
+}
+
+void CTarvolineDoc::StopWatcherForTransfer() {
+    if (m_pPort) m_pPort->StopWatcher();
+}
+
+bool CTarvolineDoc::RestartWatcherAfterTransfer() {
+    if (!m_pPort) return false;
+    if (StartWatcher()) return true;
+    ShowError("Error starting comm thread!");
+    Disconnect();
+    return false;
+}

@@ -1,0 +1,32 @@
+#include "PortName.h"
+
+#include <cctype>
+
+#include "app/SettingsStore.h"
+
+std::optional<int> ComPortNumber(const std::string& name) {
+    if (name.size() < 4 || name.compare(0, 3, "COM") != 0 || name.size() > 13) return std::nullopt;
+    long n = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return std::nullopt;
+        n = n * 10 + (name[i] - '0');
+    }
+    return static_cast<int>(n);
+}
+
+CPortDevice CPortNameResolver::Resolve(const std::string& name) const {
+    if (auto it = m_bound.find(name); it != m_bound.end()) return {it->second, {}};
+    if (!name.empty() && name.front() == '/') return {name, {}};
+    auto number = ComPortNumber(name);
+    if (!number) {
+        return {{}, "\"" + name + "\" is not a port name: use COM1 to COM255 or a device path."};
+    }
+    if (*number < 1 || *number > 255) {
+        return {{}, "\"" + name + "\" is not a port: port numbers run from 1 to 255."};
+    }
+    if (m_store) {
+        std::string bound = m_store->GetProfileString(kDevicesSection, name, "");
+        if (!bound.empty()) return {bound, {}};
+    }
+    return {"/dev/ttyS" + std::to_string(*number - 1), {}};
+}
