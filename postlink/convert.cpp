@@ -1,0 +1,52 @@
+#include "postlink/convert.h"
+
+#include <cerrno>
+
+#include "postlink/build_load_image.h"
+#include "postlink/file_io.h"
+#include "postlink/load_file.h"
+#include "postlink/map_rewrite.h"
+#include "postlink/srecord.h"
+
+namespace tarvoline::postlink {
+
+ConversionReport ConvertBinFileWithReport(const std::string& baseName, int configId) {
+    ConversionReport report;
+    BuildResult built = BuildLoadImage(baseName, configId);
+    if (built.result != kPostLinkDone) {
+        report.result = built.result;
+        report.detail = std::move(built.detail);
+        return report;
+    }
+    const LoadImage& image = built.image;
+    const LoadImageHeader& header = image.header;
+
+    const std::string mapPath = baseName + std::string(ExtensionText(header.mapExt));
+    const int mapResult = RewriteMapFile(baseName, header, ExtensionText(header.mapExt));
+    report.map = OutputFile{mapPath, mapResult == 1 ? ENOMEM : mapResult};
+
+    const std::string sRecordPath = baseName + std::string(ExtensionText(header.sRecordExt));
+    {
+        std::optional<std::string> text = FormatSRecords(image.bytes.span(), header.loadAddress);
+        if (!text) {
+            report.result = kPostLinkOutOfMemory;
+            report.detail = "no memory for the S-record text";
+            return report;
+        }
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(text->data());
+        report.sRecords =
+            OutputFile{sRecordPath, WriteWholeFile(sRecordPath, {{bytes, text->size()}})};
+    }
+
+    const std::string loadPath = baseName + std::string(ExtensionText(header.loadFileExt));
+    const int loadResult = WriteLoadFile(loadPath, image);
+    report.loadFile = OutputFile{loadPath, loadResult};
+    if (loadResult != 0) {
+        report.result = static_cast<PostLinkResult>(loadResult);
+        report.systemError = true;
+        report.detail = "cannot write " + loadPath + ": " + SystemErrorText(loadResult);
+    }
+    return report;
+}
+
+}  // namespace tarvoline::postlink
