@@ -36,7 +36,9 @@ void MakeRawLine(termios& tio) {
     tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag |= CREAD | CLOCAL;
     tio.c_cflag &= ~HUPCL;
-    tio.c_cc[VMIN] = 0;
+    // With the device non-blocking, VMIN 1 makes an empty read say EAGAIN and keeps a read of 0
+    // bytes for the end of the line (hang-up).
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
 }
 

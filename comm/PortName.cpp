@@ -1,15 +1,16 @@
 #include "PortName.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "app/SettingsStore.h"
 
 std::optional<int> ComPortNumber(const std::string& name) {
-    if (name.size() < 4 || name.compare(0, 3, "COM") != 0 || name.size() > 13) return std::nullopt;
+    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return std::nullopt;
     long n = 0;
     for (size_t i = 3; i < name.size(); ++i) {
         if (!std::isdigit(static_cast<unsigned char>(name[i]))) return std::nullopt;
-        n = n * 10 + (name[i] - '0');
+        n = std::min(n * 10 + (name[i] - '0'), 1000000L);  // large enough to be out of range
     }
     return static_cast<int>(n);
 }
