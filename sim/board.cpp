@@ -1,0 +1,237 @@
+#include "board.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <system_error>
+
+namespace vivaz {
+
+namespace {
+
+// Beyond this the host is not reading; what a real UART sends to nobody is lost as well.
+constexpr std::size_t kMaxQueued = 1 << 20;
+
+}  // namespace
+
+Board::Board(const BoardOptions& options)
+    : options_(options),
+      line_(openPtyLine(options.consoleBaud)),
+      monitor_(*this, memory_, options, Clock::now()),
+      lineFree_(Clock::now()) {
+    wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wake_ < 0) {
+        const int e = errno;
+        closePtyLine(line_);
+        throw std::system_error(e, std::generic_category(), "eventfd");
+    }
+    std::lock_guard lock(mutex_);
+    monitor_.powerOn();
+}
+
+Board::~Board() {
+    ::close(wake_);
+    closePtyLine(line_);
+}
+
+void Board::stop() {
+    stopping_.store(true);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(wake_, &one, sizeof one);
+}
+
+void Board::send(std::string_view bytes, const LineFormat& uart) {
+    const auto now = Clock::now();
+    transcript_.add(TranscriptEntry::Kind::Sent, std::string(bytes), uart);
+    const auto charTime = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(uart.bitsPerChar()) / uart.baud));
+    for (char c : bytes) {
+        if (out_.size() >= kMaxQueued) {
+            if (!overflowNoted_) {
+                overflowNoted_ = true;
+                note("output lost: nobody is reading the line");
+            }
+            return;
+        }
+        Clock::time_point due = now;
+        if (options_.pace) {
+            // Each character reaches the host when its stop bit ends.
+            lineFree_ = std::max(lineFree_, now) + charTime;
+            due = lineFree_;
+        }
+        out_.push_back({c, due, uart});
+    }
+}
+
+void Board::note(const std::string& text) {
+    transcript_.add(TranscriptEntry::Kind::Note, text);
+    if (noteSink_) {
+        noteSink_(text);
+    }
+}
+
+bool Board::writeDue(Clock::time_point now) {
+    std::string chunk;
+    for (const auto& p : out_) {
+        if (p.due > now) {
+            break;
+        }
+        chunk.push_back(p.byte);
+    }
+    if (chunk.empty()) {
+        return true;
+    }
+    const ssize_t n = ::write(line_.master, chunk.data(), chunk.size());
+    if (n > 0) {
+        out_.erase(out_.begin(), out_.begin() + n);
+        overflowNoted_ = false;
+    }
+    return n == static_cast<ssize_t>(chunk.size()) || (n < 0 && errno == EINTR);
+}
+
+void Board::readLine(Clock::time_point now) {
+    // The host's setting is read before its bytes: a pty master sees the slave's termios.
+    termios t{};
+    const bool haveFormat = ::tcgetattr(line_.master, &t) == 0;
+    char buf[4096];
+    const ssize_t n = ::read(line_.master, buf, sizeof buf);
+    if (n <= 0) {
+        return;
+    }
+    const LineFormat format = haveFormat ? lineFormatOf(t) : monitor_.uart();
+    std::lock_guard lock(mutex_);
+    transcript_.add(TranscriptEntry::Kind::Received, std::string(buf, static_cast<size_t>(n)),
+                    format);
+    monitor_.receive(std::string_view(buf, static_cast<size_t>(n)), format, now);
+}
+
+std::optional<Board::Clock::time_point> Board::nextWake(bool blocked) const {
+    std::optional<Clock::time_point> wake = monitor_.deadline();
+    if (!out_.empty() && !blocked && (!wake || out_.front().due < *wake)) {
+        wake = out_.front().due;
+    }
+    return wake;
+}
+
+void Board::serve(std::optional<Clock::time_point> until) {
+    while (!stopping_.load()) {
+        auto now = Clock::now();
+        if (until && now >= *until) {
+            break;
+        }
+        bool blocked = false;
+        std::optional<Clock::time_point> wake;
+        {
+            std::lock_guard lock(mutex_);
+            monitor_.tick(now);
+            blocked = !writeDue(now);
+            wake = nextWake(blocked);
+        }
+        if (until && (!wake || *until < *wake)) {
+            wake = until;
+        }
+        pollfd fds[2] = {{line_.master, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0},
+                         {wake_, POLLIN, 0}};
+        timespec ts{};
+        timespec* timeout = nullptr;
+        if (wake) {
+            const auto left = std::max(Clock::duration::zero(), *wake - now);
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+            ts.tv_nsec = static_cast<long>(ns % 1000000000);
+            timeout = &ts;
+        }
+        if (::ppoll(fds, 2, timeout, nullptr) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int e = errno;
+            std::lock_guard lock(mutex_);
+            note(std::string("poll failed: ") + std::strerror(e));
+            break;
+        }
+        if (fds[0].revents & POLLIN) {
+            readLine(Clock::now());
+        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+            // Cannot happen while the board holds the slave open; avoid spinning if it does.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t v = 0;
+            [[maybe_unused]] auto r = ::read(wake_, &v, sizeof v);
+        }
+    }
+}
+
+std::vector<std::uint8_t> Board::readMemory(std::uint32_t address, std::size_t length) const {
+    std::lock_guard lock(mutex_);
+    return memory_.read(address, length);
+}
+
+void Board::writeMemory(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+    std::lock_guard lock(mutex_);
+    memory_.write(address, bytes);
+}
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>> Board::writtenRanges() const {
+    std::lock_guard lock(mutex_);
+    return memory_.writtenRanges();
+}
+
+std::string Board::memoryAsSRecords() const {
+    std::lock_guard lock(mutex_);
+    std::string text;
+    for (auto [first, end] : memory_.writtenRanges()) {
+        for (std::uint32_t a = first; a < end; a += 16) {
+            const std::uint32_t n = std::min<std::uint32_t>(16, end - a);
+            const auto bytes = memory_.read(a, n);
+            unsigned sum = (n + 4) + (a >> 16 & 0xFF) + (a >> 8 & 0xFF) + (a & 0xFF);
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "S2%02X%06X", n + 4, a);
+            text += buf;
+            for (auto b : bytes) {
+                std::snprintf(buf, sizeof buf, "%02X", b);
+                text += buf;
+                sum += b;
+            }
+            std::snprintf(buf, sizeof buf, "%02X\n", ~sum & 0xFF);
+            text += buf;
+        }
+    }
+    return text + "S804000000FB\n";
+}
+
+Transcript Board::transcript() const {
+    std::lock_guard lock(mutex_);
+    return transcript_;
+}
+
+void Board::clearTranscript() {
+    std::lock_guard lock(mutex_);
+    transcript_.clear();
+}
+
+void Board::setFaults(const Faults& faults) {
+    std::lock_guard lock(mutex_);
+    options_.faults = faults;
+    monitor_.setFaults(faults);
+}
+
+std::optional<std::uint32_t> Board::lastStart() const {
+    std::lock_guard lock(mutex_);
+    return monitor_.lastStart();
+}
+
+DateTime Board::boardClock() const {
+    std::lock_guard lock(mutex_);
+    return monitor_.clock(Clock::now());
+}
+
+}  // namespace vivaz

@@ -1,0 +1,86 @@
+// A simulated board: the monitor behind a pseudo-terminal, with its memory, its transcript and
+// the loop that serves the line. serve() runs on one thread; every other member may be called
+// from any thread while it runs.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "memory.h"
+#include "monitor.h"
+#include "options.h"
+#include "pty_line.h"
+#include "transcript.h"
+
+namespace vivaz {
+
+class Board : private MonitorOutput {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Opens the pseudo-terminal and powers on (the banner waits on the line). Throws
+    // std::system_error when no pseudo-terminal can be had.
+    explicit Board(const BoardOptions& options);
+    ~Board() override;
+    Board(const Board&) = delete;
+    Board& operator=(const Board&) = delete;
+
+    const std::string& devicePath() const { return line_.slavePath; }
+
+    // Serves the line until stop() or until `until` passes.
+    void serve(std::optional<Clock::time_point> until = std::nullopt);
+    // Ends serve(); safe from a signal handler.
+    void stop();
+
+    // Each diagnostic is also handed to this (for instance to print it); set before serve().
+    void setNoteSink(std::function<void(const std::string&)> sink) { noteSink_ = std::move(sink); }
+
+    std::vector<std::uint8_t> readMemory(std::uint32_t address, std::size_t length) const;
+    void writeMemory(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> writtenRanges() const;
+    // The written memory as S2 records and an S8 end record.
+    std::string memoryAsSRecords() const;
+    Transcript transcript() const;
+    void clearTranscript();
+    void setFaults(const Faults& faults);
+    std::optional<std::uint32_t> lastStart() const;
+    DateTime boardClock() const;
+
+private:
+    struct Pending {
+        char byte;
+        Clock::time_point due;
+        LineFormat format;
+    };
+
+    void send(std::string_view bytes, const LineFormat& uart) override;
+    void note(const std::string& text) override;
+    void readLine(Clock::time_point now);
+    // Writes what is due; returns false when the pseudo-terminal is full.
+    bool writeDue(Clock::time_point now);
+    std::optional<Clock::time_point> nextWake(bool blocked) const;
+
+    BoardOptions options_;
+    PtyLine line_;
+    int wake_ = -1;
+    std::atomic<bool> stopping_{false};
+    std::function<void(const std::string&)> noteSink_;
+
+    mutable std::mutex mutex_;
+    SparseMemory memory_;
+    Transcript transcript_;
+    Monitor monitor_;
+    std::deque<Pending> out_;
+    Clock::time_point lineFree_;
+    bool overflowNoted_ = false;
+};
+
+}  // namespace vivaz

@@ -1,0 +1,39 @@
+// What can be chosen about a simulated board: its console rate, output pacing and the faults it
+// injects into the monitor dialogues so that tests can watch the host cope with them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace vivaz {
+
+enum class PromptEnd {
+    Normal,  // "> " at the monitor, "M8>" in the loader mode
+    Gt,      // both end in '>'
+    Space,   // both end in a space
+    CrLf,    // both followed by CR LF
+};
+
+struct Faults {
+    bool echoLoadCommand = false;  // repeat the LOAD command line before '+'
+    int waitRequests = 0;          // '#' sent this many times before '+'
+    int keepGoing = 0;             // '&' sent this many times before '-'
+    int lateBlock = 0;             // the request for this block (1-based) comes late; 0: none
+    int lateMs = 500;              // by this much
+    std::optional<std::uint8_t> requestByte;  // sent instead of '=' ...
+    int requestBlock = 1;                     // ... for this block (1-based)
+    bool noGoAhead = false;   // never answer '+'
+    bool noCompletion = false;  // never answer '-'
+    bool silent = false;        // send nothing at all
+    PromptEnd promptEnd = PromptEnd::Normal;
+    std::vector<std::uint8_t> noise;  // sent each time the board's UART changes rate
+};
+
+struct BoardOptions {
+    unsigned consoleBaud = 9600;
+    bool pace = false;  // send no faster than the line's current rate
+    Faults faults;
+};
+
+}  // namespace vivaz
