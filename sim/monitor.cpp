@@ -119,6 +119,9 @@ bool Monitor::refuse(std::string_view bytes, const LineFormat& line) {
 void Monitor::receive(std::string_view bytes, const LineFormat& line, Clock::time_point now) {
     now_ = now;
     tick(now);
+    if (bytes.empty()) {
+        return;
+    }
     switch (state_) {
         case State::Command:
             if (refuse(bytes, line)) {
