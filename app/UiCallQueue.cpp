@@ -27,17 +27,24 @@ void CUiCallQueue::Call(const std::function<void()>& fn) {
     {
         std::lock_guard lock(m_mutex);
         m_calls.push_back(&call);
+        ++m_queued;
     }
     m_changed.notify_all();
     Notify();
+    // The owner usually answers within microseconds; a short spin spares two context switches
+    // per batch of received bytes.
+    auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+    while (!call.done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < spinUntil)
+        std::this_thread::yield();
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return call.done; });
+    m_changed.wait(lock, [&] { return call.done.load(); });
 }
 
 void CUiCallQueue::Post(std::function<void()> fn) {
     {
         std::lock_guard lock(m_mutex);
         m_posted.push_back(std::move(fn));
+        ++m_queued;
     }
     m_changed.notify_all();
     Notify();
@@ -55,9 +62,11 @@ int CUiCallQueue::Run(bool includePosted) {
             if (!m_calls.empty()) {
                 call = m_calls.front();
                 m_calls.pop_front();
+                --m_queued;
             } else if (includePosted && !m_posted.empty()) {
                 posted = std::move(m_posted.front());
                 m_posted.pop_front();
+                --m_queued;
             } else {
                 return ran;
             }
@@ -67,7 +76,9 @@ int CUiCallQueue::Run(bool includePosted) {
             (*call->fn)();
             {
                 std::lock_guard lock(m_mutex);
-                call->done = true;
+                call->done.store(true, std::memory_order_release);
+                // The caller may return and drop the record as soon as it sees done; do not
+                // touch it after this point.
             }
             m_changed.notify_all();
         } else {
@@ -85,5 +96,19 @@ int CUiCallQueue::WaitAndRun(std::chrono::milliseconds limit) {
         std::unique_lock lock(m_mutex);
         m_changed.wait_for(lock, limit, [&] { return !m_calls.empty() || !m_posted.empty(); });
     }
-    return RunPending();
+    return RunPendingAndLinger();
+}
+
+int CUiCallQueue::RunPendingAndLinger(std::chrono::microseconds linger) {
+    int ran = RunPending();
+    auto idleUntil = std::chrono::steady_clock::now() + linger;
+    while (std::chrono::steady_clock::now() < idleUntil) {
+        if (m_queued.load(std::memory_order_acquire) > 0) {
+            ran += RunPending();
+            idleUntil = std::chrono::steady_clock::now() + linger;
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    return ran;
 }

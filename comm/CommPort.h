@@ -74,7 +74,8 @@ public:
 
 private:
     bool Fail(int err);
-    bool ClearLineErrors(CComStat* status);
+    bool ClearLineErrors(CComStat* status, bool withOutputQueue = true);
+    void ReadLineErrorCounters();
     bool ApplyLine(const CLineConfig& config);
     bool LoadLine(CLineConfig& config);
     void Purge();
@@ -108,4 +109,5 @@ private:
     struct Counters {
         int frame = 0, overrun = 0, parity = 0, brk = 0;
     } m_lastCounters;
+    std::atomic<bool> m_hasErrorCounters{true};  // false once the driver says it keeps none
 };

@@ -224,20 +224,28 @@ bool CCommPort::ClearBreak() {
     return ::ioctl(m_hComm, TIOCCBRK) == 0 || Fail(errno);
 }
 
-bool CCommPort::ClearLineErrors(CComStat* status) {
+bool CCommPort::ClearLineErrors(CComStat* status, bool withOutputQueue) {
     int inQueue = 0, outQueue = 0;
     if (::ioctl(m_hComm, FIONREAD, &inQueue) != 0) return false;
-    if (::ioctl(m_hComm, TIOCOUTQ, &outQueue) != 0) return false;
+    if (withOutputQueue && ::ioctl(m_hComm, TIOCOUTQ, &outQueue) != 0) return false;
     if (status) {
         status->flags = 0;
         status->cbInQue = static_cast<DWORD>(std::max(inQueue, 0));
         status->cbOutQue = static_cast<DWORD>(std::max(outQueue, 0));
     }
+    ReadLineErrorCounters();
+    return true;
+}
+
+void CCommPort::ReadLineErrorCounters() {
     // Serial drivers count line errors; a rise since the last look is a new error. Devices
     // without counters (pseudo-terminals) report none.
     DWORD errors = 0;
     serial_icounter_struct counts{};
-    if (::ioctl(m_hComm, TIOCGICOUNT, &counts) == 0) {
+    if (!m_hasErrorCounters) {
+    } else if (::ioctl(m_hComm, TIOCGICOUNT, &counts) != 0) {
+        m_hasErrorCounters = false;
+    } else {
         std::lock_guard lock(m_lineMutex);
         if (counts.frame != m_lastCounters.frame) errors |= CE_FRAME;
         if (counts.overrun + counts.buf_overrun != m_lastCounters.overrun) errors |= CE_OVERRUN;
@@ -247,7 +255,6 @@ bool CCommPort::ClearLineErrors(CComStat* status) {
                           counts.brk};
     }
     m_dwCommErrors = errors;
-    return true;
 }
 
 bool CCommPort::ClearError(CComStat* status, DWORD* errors) {
@@ -262,9 +269,25 @@ bool CCommPort::ClearError(CComStat* status, DWORD* errors) {
 
 int CCommPort::Read(void* buffer, int count, bool waitAll) {
     if (m_hComm < 0) return 0;
+    if (!waitAll) {
+        // Never more than is queued now: one non-blocking read takes exactly that, without
+        // asking the queue's size first (this is the watcher's path for every batch).
+        ReadLineErrorCounters();
+        if (count <= 0) return 0;
+        for (;;) {
+            ssize_t n = ::read(m_hComm, buffer, static_cast<size_t>(count));
+            if (n > 0) return static_cast<int>(n);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EAGAIN) return 0;
+            int err = (n == 0) ? EIO : errno;  // end of file on a terminal: it hung up
+            m_dwLastError = static_cast<DWORD>(err);
+            if (IsDeviceGone(err)) m_deviceLost = static_cast<DWORD>(err);
+            return 0;
+        }
+    }
     CComStat status;
-    if (!ClearLineErrors(&status) && IsDeviceGone(errno)) m_deviceLost = static_cast<DWORD>(errno);
-    if (!waitAll) count = std::min<int>(count, static_cast<int>(status.cbInQue));
+    if (!ClearLineErrors(&status, false) && IsDeviceGone(errno))
+        m_deviceLost = static_cast<DWORD>(errno);
     if (count <= 0) return 0;
 
     CCommTimeouts t;
@@ -421,15 +444,18 @@ DWORD CCommPort::GetEventResult(bool wait) {
             [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &drained, sizeof drained);
             continue;  // the checks above decide
         }
-        if (fds[0].revents & POLLIN) {
-            int queued = 0;
-            if (::ioctl(m_hComm, FIONREAD, &queued) == 0 && queued > 0) {
-                m_waitArmed = false;
-                m_dwEventMask = m_selectedEvents.load() & EV_RXCHAR;
-                return m_dwEventMask;
-            }
+        const short hangup = POLLHUP | POLLERR | POLLNVAL;
+        int queued = 0;
+        // A raw line is readable only with data in it, unless it hung up: then look first, so
+        // the last bytes before the hang-up are still shown.
+        if ((fds[0].revents & POLLIN) &&
+            (!(fds[0].revents & hangup) ||
+             (::ioctl(m_hComm, FIONREAD, &queued) == 0 && queued > 0))) {
+            m_waitArmed = false;
+            m_dwEventMask = m_selectedEvents.load() & EV_RXCHAR;
+            return m_dwEventMask;
         }
-        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL | POLLIN)) {
+        if (fds[0].revents & (hangup | POLLIN)) {
             // Readable without data, or hung up: the device has gone away.
             m_deviceLost = (fds[0].revents & POLLNVAL) ? EBADF : EIO;
             break;
