@@ -1,0 +1,80 @@
+// The board's clock and DATE forms, line formats and the command line of vivaz-sim.
+#include <gtest/gtest.h>
+
+#include "board_clock.h"
+#include "cli_options.h"
+#include "line_format.h"
+
+namespace vivaz {
+namespace {
+
+TEST(DateText, TwoAndFourDigitYears) {
+    EXPECT_EQ(parseDate("03/01/27 09:05:07"), (DateTime{2027, 3, 1, 9, 5, 7}));
+    EXPECT_EQ(parseDate("03/01/2027 09:05:07"), (DateTime{2027, 3, 1, 9, 5, 7}));
+    EXPECT_EQ(parseDate("12/31/99 23:59:59"), (DateTime{1999, 12, 31, 23, 59, 59}));
+    EXPECT_EQ(parseDate("02/29/2024 00:00:00"), (DateTime{2024, 2, 29, 0, 0, 0}));
+}
+
+TEST(DateText, RefusesWhatIsNotADate) {
+    for (const char* bad : {"13/01/27 09:05:07", "02/29/2023 00:00:00", "03/01/27 24:00:00",
+                            "3/01/27 09:05:07", "03/01/027 09:05:07", "03/01/27 09:05",
+                            "03/01/27 09:05:07x", "", "03-01-27 09:05:07"}) {
+        EXPECT_FALSE(parseDate(bad).has_value()) << bad;
+    }
+}
+
+TEST(DateText, FormatsWithFourDigitYear) {
+    EXPECT_EQ(formatDate(DateTime{2026, 12, 6, 19, 46, 2}), "12/06/2026 19:46:02");
+}
+
+TEST(BoardClock, RunsOnFromTheSetTime) {
+    const auto t0 = BoardClock::Clock::now();
+    BoardClock clock(t0);
+    EXPECT_EQ(clock.read(t0), DateTime{});
+    clock.set(DateTime{2026, 12, 31, 23, 59, 58}, t0);
+    EXPECT_EQ(clock.read(t0 + std::chrono::seconds(3)), (DateTime{2027, 1, 1, 0, 0, 1}));
+}
+
+TEST(LineFormat, OneStopBitReceiverTakesTwoStopBits) {
+    LineFormat one{9600, 8, 'N', 1};
+    LineFormat two{9600, 8, 'N', 2};
+    EXPECT_TRUE(uartAccepts(one, two));
+    EXPECT_FALSE(uartAccepts(two, one));
+    EXPECT_FALSE(uartAccepts(one, LineFormat{19200, 8, 'N', 1}));
+    EXPECT_FALSE(uartAccepts(one, LineFormat{9600, 7, 'E', 1}));
+    EXPECT_EQ(two.bitsPerChar(), 11);
+    EXPECT_EQ(LineFormat({115200, 8, 'N', 2}).text(), "115200 8N2");
+}
+
+TEST(CommandLine, ParsesFaultsAndLine) {
+    std::string error;
+    const auto cl = parseCommandLine({"--baud", "19200", "--pace", "--wait", "2", "--keep-going",
+                                      "1", "--late-block", "3", "--request-byte", "C8",
+                                      "--prompt-end", "crlf", "--noise", "00,FF", "--link",
+                                      "/tmp/x", "--timeout", "1.5"},
+                                     error);
+    ASSERT_TRUE(cl.has_value()) << error;
+    EXPECT_EQ(cl->board.consoleBaud, 19200u);
+    EXPECT_TRUE(cl->board.pace);
+    EXPECT_EQ(cl->board.faults.waitRequests, 2);
+    EXPECT_EQ(cl->board.faults.keepGoing, 1);
+    EXPECT_EQ(cl->board.faults.lateBlock, 3);
+    EXPECT_EQ(cl->board.faults.requestByte, std::optional<std::uint8_t>(0xC8));
+    EXPECT_EQ(cl->board.faults.promptEnd, PromptEnd::CrLf);
+    EXPECT_EQ(cl->board.faults.noise, (std::vector<std::uint8_t>{0x00, 0xFF}));
+    EXPECT_EQ(cl->link, "/tmp/x");
+    EXPECT_DOUBLE_EQ(cl->timeoutSeconds, 1.5);
+}
+
+TEST(CommandLine, RefusesUnknownOptionsAndBadValues) {
+    std::string error;
+    EXPECT_FALSE(parseCommandLine({"--bogus"}, error).has_value());
+    EXPECT_EQ(error, "unknown option: --bogus");
+    EXPECT_FALSE(parseCommandLine({"--baud", "1234"}, error).has_value());
+    EXPECT_FALSE(parseCommandLine({"--noise", "00,GG"}, error).has_value());
+    EXPECT_FALSE(parseCommandLine({"--wait"}, error).has_value());
+    EXPECT_EQ(error, "--wait needs a value");
+}
+
+}  // namespace
+}  // namespace vivaz
