@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 #include <system_error>
+#include <thread>
 
 namespace vivaz {
 

@@ -23,7 +23,7 @@
 namespace vivaz {
 
 class Board : private MonitorOutput {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     // Opens the pseudo-terminal and powers on (the banner waits on the line). Throws
@@ -54,7 +54,7 @@ public:
     std::optional<std::uint32_t> lastStart() const;
     DateTime boardClock() const;
 
-private:
+  private:
     struct Pending {
         char byte;
         Clock::time_point due;

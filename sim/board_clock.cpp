@@ -6,7 +6,9 @@ namespace vivaz {
 
 namespace {
 
-bool leapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool leapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

@@ -31,13 +31,13 @@ DateTime fromSeconds(std::int64_t seconds);
 
 // Runs from 01/01/1990 00:00:00 at power-on (the board has no battery) until set.
 class BoardClock {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     explicit BoardClock(Clock::time_point powerOn) : setAt_(powerOn) {}
     void set(const DateTime& dt, Clock::time_point now);
     DateTime read(Clock::time_point now) const;
 
-private:
+  private:
     std::int64_t setTo_ = toSeconds(DateTime{});
     Clock::time_point setAt_;
 };

@@ -73,9 +73,11 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         if (a == "-h" || a == "--help") {
             cl.help = true;
         } else if (a == "--link") {
-            if (!value(cl.link)) return std::nullopt;
+            if (!value(cl.link))
+                return std::nullopt;
         } else if (a == "--timeout") {
-            if (!value(v)) return std::nullopt;
+            if (!value(v))
+                return std::nullopt;
             try {
                 cl.timeoutSeconds = std::stod(v);
             } catch (...) {
@@ -83,7 +85,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
                 return std::nullopt;
             }
         } else if (a == "--baud") {
-            if (!number(n)) return std::nullopt;
+            if (!number(n))
+                return std::nullopt;
             if (!isSupportedRate(static_cast<unsigned>(n))) {
                 error = "--baud: not a rate the UART can take: " + std::to_string(n);
                 return std::nullopt;
@@ -92,29 +95,36 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         } else if (a == "--pace") {
             cl.board.pace = true;
         } else if (a == "--dump") {
-            if (!value(cl.dumpPath)) return std::nullopt;
+            if (!value(cl.dumpPath))
+                return std::nullopt;
         } else if (a == "--quiet") {
             cl.quiet = true;
         } else if (a == "--echo-load") {
             f.echoLoadCommand = true;
         } else if (a == "--wait") {
-            if (!number(f.waitRequests)) return std::nullopt;
+            if (!number(f.waitRequests))
+                return std::nullopt;
         } else if (a == "--keep-going") {
-            if (!number(f.keepGoing)) return std::nullopt;
+            if (!number(f.keepGoing))
+                return std::nullopt;
         } else if (a == "--late-block") {
-            if (!number(f.lateBlock)) return std::nullopt;
+            if (!number(f.lateBlock))
+                return std::nullopt;
         } else if (a == "--late-ms") {
-            if (!number(f.lateMs)) return std::nullopt;
+            if (!number(f.lateMs))
+                return std::nullopt;
         } else if (a == "--request-byte") {
             std::uint8_t b = 0;
-            if (!value(v)) return std::nullopt;
+            if (!value(v))
+                return std::nullopt;
             if (!toByte(v, b)) {
                 error = "--request-byte: not a hex byte: " + v;
                 return std::nullopt;
             }
             f.requestByte = b;
         } else if (a == "--request-block") {
-            if (!number(f.requestBlock)) return std::nullopt;
+            if (!number(f.requestBlock))
+                return std::nullopt;
         } else if (a == "--no-go-ahead") {
             f.noGoAhead = true;
         } else if (a == "--no-completion") {
@@ -122,17 +132,23 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         } else if (a == "--silent") {
             f.silent = true;
         } else if (a == "--prompt-end") {
-            if (!value(v)) return std::nullopt;
-            if (v == "normal") f.promptEnd = PromptEnd::Normal;
-            else if (v == "gt") f.promptEnd = PromptEnd::Gt;
-            else if (v == "space") f.promptEnd = PromptEnd::Space;
-            else if (v == "crlf") f.promptEnd = PromptEnd::CrLf;
+            if (!value(v))
+                return std::nullopt;
+            if (v == "normal")
+                f.promptEnd = PromptEnd::Normal;
+            else if (v == "gt")
+                f.promptEnd = PromptEnd::Gt;
+            else if (v == "space")
+                f.promptEnd = PromptEnd::Space;
+            else if (v == "crlf")
+                f.promptEnd = PromptEnd::CrLf;
             else {
                 error = "--prompt-end: expected normal, gt, space or crlf: " + v;
                 return std::nullopt;
             }
         } else if (a == "--noise") {
-            if (!value(v)) return std::nullopt;
+            if (!value(v))
+                return std::nullopt;
             if (!toByteList(v, f.noise)) {
                 error = "--noise: expected hex bytes separated by commas: " + v;
                 return std::nullopt;

@@ -11,10 +11,10 @@ namespace vivaz {
 
 struct CommandLine {
     BoardOptions board;
-    std::string link;         // --link PATH
+    std::string link;           // --link PATH
     double timeoutSeconds = 0;  // --timeout SECONDS; 0 serves until ended
-    std::string dumpPath;     // --dump FILE: written memory as S-records at exit
-    bool quiet = false;       // --quiet: no diagnostics on stdout
+    std::string dumpPath;       // --dump FILE: written memory as S-records at exit
+    bool quiet = false;         // --quiet: no diagnostics on stdout
     bool help = false;
 };
 

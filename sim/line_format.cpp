@@ -39,10 +39,18 @@ LineFormat lineFormatOf(const termios& t) {
     LineFormat f;
     f.baud = baudOf(cfgetospeed(&t));
     switch (t.c_cflag & CSIZE) {
-        case CS5: f.dataBits = 5; break;
-        case CS6: f.dataBits = 6; break;
-        case CS7: f.dataBits = 7; break;
-        default: f.dataBits = 8; break;
+        case CS5:
+            f.dataBits = 5;
+            break;
+        case CS6:
+            f.dataBits = 6;
+            break;
+        case CS7:
+            f.dataBits = 7;
+            break;
+        default:
+            f.dataBits = 8;
+            break;
     }
     f.parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? 'O' : 'E') : 'N';
     f.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
@@ -67,6 +75,8 @@ unsigned baudOf(speed_t speed) {
     return 0;
 }
 
-bool isSupportedRate(unsigned baud) { return speedConstant(baud) != 0; }
+bool isSupportedRate(unsigned baud) {
+    return speedConstant(baud) != 0;
+}
 
 }  // namespace vivaz

@@ -88,8 +88,10 @@ LoadReceiver::Event LoadReceiver::feed(std::uint8_t byte) {
             }
             phase_ = Phase::Done;
             return Event::EndOfData;
-        case Phase::Done: return failWith("byte " + hexByte(byte) + " after the end of data");
-        case Phase::Failed: return Event::Error;
+        case Phase::Done:
+            return failWith("byte " + hexByte(byte) + " after the end of data");
+        case Phase::Failed:
+            return Event::Error;
     }
     return Event::None;
 }

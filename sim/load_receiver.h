@@ -13,7 +13,7 @@
 namespace vivaz {
 
 class LoadReceiver {
-public:
+  public:
     static constexpr std::uint32_t kMaxBlock = 1024;
 
     enum class Event {
@@ -36,7 +36,7 @@ public:
     int blocks() const { return blocks_; }
     bool finished() const { return phase_ == Phase::Done; }
 
-private:
+  private:
     enum class Phase { LengthHigh, LengthLow, Data, Trailer1, Trailer2, End1, End2, Done, Failed };
     Event failWith(std::string message);
     void nextBlockOrEnd();

@@ -1,9 +1,9 @@
 // vivaz-sim: a simulated ViVaz board on a pseudo-terminal.
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <unistd.h>
 
 #include "board.h"
 #include "cli_options.h"
@@ -38,12 +38,11 @@ int main(int argc, char** argv) {
             vivaz::makeDeviceLink(cl->link, board.devicePath());
         }
         if (!cl->quiet) {
-            board.setNoteSink([](const std::string& text) {
-                std::cout << "vivaz-sim: " << text << std::endl;
-            });
+            board.setNoteSink(
+                [](const std::string& text) { std::cout << "vivaz-sim: " << text << std::endl; });
         }
         g_board = &board;
-        struct sigaction sa{};
+        struct sigaction sa {};
         sa.sa_handler = onSignal;
         sigaction(SIGINT, &sa, nullptr);
         sigaction(SIGTERM, &sa, nullptr);

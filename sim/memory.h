@@ -13,7 +13,7 @@
 namespace vivaz {
 
 class SparseMemory {
-public:
+  public:
     static constexpr std::uint32_t kSize = 0x1000000;
     static constexpr std::uint32_t kMask = kSize - 1;
 
@@ -28,7 +28,7 @@ public:
     std::size_t writtenBytes() const;
     void clear() { pages_.clear(); }
 
-private:
+  private:
     static constexpr std::uint32_t kPageSize = 4096;
     struct Page {
         std::uint8_t bytes[kPageSize] = {};

@@ -21,8 +21,10 @@ std::string lower(std::string_view s) {
 }
 
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
     return s;
 }
 
@@ -100,10 +102,18 @@ void Monitor::powerOn() {
 void Monitor::prompt() {
     const bool m8 = mode_ == Mode::M8;
     switch (options_.faults.promptEnd) {
-        case PromptEnd::Normal: emit(m8 ? "M8>" : "> "); break;
-        case PromptEnd::Gt: emit(m8 ? "M8>" : ">"); break;
-        case PromptEnd::Space: emit(m8 ? "M8> " : "> "); break;
-        case PromptEnd::CrLf: emit(m8 ? "M8>\r\n" : ">\r\n"); break;
+        case PromptEnd::Normal:
+            emit(m8 ? "M8>" : "> ");
+            break;
+        case PromptEnd::Gt:
+            emit(m8 ? "M8>" : ">");
+            break;
+        case PromptEnd::Space:
+            emit(m8 ? "M8> " : "> ");
+            break;
+        case PromptEnd::CrLf:
+            emit(m8 ? "M8>\r\n" : ">\r\n");
+            break;
     }
 }
 
@@ -138,10 +148,16 @@ void Monitor::receive(std::string_view bytes, const LineFormat& line, Clock::tim
             return;
         case State::AwaitHostPlus:
         case State::Blocks:
-        case State::KeepGoing: loadBytes(bytes, line); return;
+        case State::KeepGoing:
+            loadBytes(bytes, line);
+            return;
         case State::RecordWait:
-        case State::RecordText: recordBytes(bytes, line); return;
-        case State::AwaitPercent: awaitPercentBytes(bytes, line); return;
+        case State::RecordText:
+            recordBytes(bytes, line);
+            return;
+        case State::AwaitPercent:
+            awaitPercentBytes(bytes, line);
+            return;
     }
 }
 
@@ -165,14 +181,19 @@ void Monitor::tick(Clock::time_point now) {
     switch (state_) {
         case State::AwaitHostPlus:
         case State::Blocks:
-        case State::KeepGoing: loadTimeout(); break;
+        case State::KeepGoing:
+            loadTimeout();
+            break;
         case State::RecordWait:
-        case State::RecordText: recordsQuiet(); break;
+        case State::RecordText:
+            recordsQuiet();
+            break;
         case State::AwaitPercent:
             out_.note("record loader: no closing '%' from the host");
             recordsDone();
             break;
-        case State::Command: break;
+        case State::Command:
+            break;
     }
 }
 
@@ -185,7 +206,8 @@ void Monitor::commandByte(char c) {
             execute(line);
             return;
         }
-        case '\n': return;  // terminals end lines with CR; a following LF is not a new line
+        case '\n':
+            return;  // terminals end lines with CR; a following LF is not a new line
         case 0x08:
         case 0x7F:
             if (!line_.empty()) {
@@ -198,7 +220,8 @@ void Monitor::commandByte(char c) {
             emit("^C\r\n");
             prompt();
             return;
-        default: break;
+        default:
+            break;
     }
     const auto u = static_cast<unsigned char>(c);
     if (u < 0x20 || u > 0x7E) {
@@ -270,8 +293,8 @@ void Monitor::memoryDump(std::string_view args) {
     std::uint32_t length = kDefaultDump;
     const auto a = firstWord(args);
     const auto l = firstWord(args);
-    if (!parseHexField(a, address) || (!l.empty() && !parseHexField(l, length)) ||
-        !args.empty() || length > kMaxDump) {
+    if (!parseHexField(a, address) || (!l.empty() && !parseHexField(l, length)) || !args.empty() ||
+        length > kMaxDump) {
         emit("md: usage md addr [len], hex, len up to 10000\r\n");
         prompt();
         return;

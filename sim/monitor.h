@@ -21,7 +21,7 @@
 namespace vivaz {
 
 class MonitorOutput {
-public:
+  public:
     virtual ~MonitorOutput() = default;
     // Bytes for the line, sent while the board's UART is set to `uart`.
     virtual void send(std::string_view bytes, const LineFormat& uart) = 0;
@@ -30,7 +30,7 @@ public:
 };
 
 class Monitor {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     Monitor(MonitorOutput& out, SparseMemory& memory, const BoardOptions& options,
@@ -49,7 +49,7 @@ public:
     std::optional<std::uint32_t> lastStart() const { return lastStart_; }
     DateTime clock(Clock::time_point now) const { return clock_.read(now); }
 
-private:
+  private:
     enum class State {
         Command,
         AwaitHostPlus,  // '+' sent, the host's '+' due at the download rate

@@ -113,14 +113,19 @@ void Monitor::loadBytes(std::string_view bytes, const LineFormat& line) {
             continue;
         }
         switch (receiver_->feed(b)) {
-            case LoadReceiver::Event::None: break;
+            case LoadReceiver::Event::None:
+                break;
             case LoadReceiver::Event::BlockComplete:
                 if (receiver_->blockDue()) {
                     requestBlock();
                 }
                 break;
-            case LoadReceiver::Event::EndOfData: loadComplete(); break;
-            case LoadReceiver::Event::Error: abortLoad(receiver_->error()); return;
+            case LoadReceiver::Event::EndOfData:
+                loadComplete();
+                break;
+            case LoadReceiver::Event::Error:
+                abortLoad(receiver_->error());
+                return;
         }
     }
 }

@@ -59,9 +59,9 @@ void Monitor::recordsQuiet() {
     if (r.linesAfterEnd > 0) {
         report += std::to_string(r.linesAfterEnd) + " line(s) after the end record ignored\r\n";
     }
-    report += std::to_string(r.dataRecords) + " records, " + hex8(static_cast<std::uint32_t>(
-                                                                 r.bytes)) +
-              " bytes loaded, " + std::to_string(r.errors.size()) + " bad\r\n";
+    report += std::to_string(r.dataRecords) + " records, " +
+              hex8(static_cast<std::uint32_t>(r.bytes)) + " bytes loaded, " +
+              std::to_string(r.errors.size()) + " bad\r\n";
     out_.note("record loader: " + std::to_string(r.dataRecords) + " records, " +
               std::to_string(r.bytes) + " bytes, " + std::to_string(r.errors.size()) + " bad");
     if (r.startAddress && *r.startAddress != 0) {

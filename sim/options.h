@@ -23,9 +23,9 @@ struct Faults {
     int lateMs = 500;              // by this much
     std::optional<std::uint8_t> requestByte;  // sent instead of '=' ...
     int requestBlock = 1;                     // ... for this block (1-based)
-    bool noGoAhead = false;   // never answer '+'
-    bool noCompletion = false;  // never answer '-'
-    bool silent = false;        // send nothing at all
+    bool noGoAhead = false;                   // never answer '+'
+    bool noCompletion = false;                // never answer '-'
+    bool silent = false;                      // send nothing at all
     PromptEnd promptEnd = PromptEnd::Normal;
     std::vector<std::uint8_t> noise;  // sent each time the board's UART changes rate
 };

@@ -65,7 +65,7 @@ void closePtyLine(PtyLine& line) {
 }
 
 void makeDeviceLink(const std::string& link, const std::string& target) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(link.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode)) {
             errno = EEXIST;

@@ -9,9 +9,12 @@ namespace {
 constexpr std::size_t kMaxLine = 600;
 
 int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
@@ -38,7 +41,9 @@ std::string hex2(unsigned v) {
     return buf;
 }
 
-ParsedLine fail(std::string message) { return ParsedLine{std::nullopt, std::move(message)}; }
+ParsedLine fail(std::string message) {
+    return ParsedLine{std::nullopt, std::move(message)};
+}
 
 std::uint32_t bigEndian(const std::vector<std::uint8_t>& b, std::size_t from, std::size_t n) {
     std::uint32_t v = 0;
@@ -76,10 +81,23 @@ ParsedLine RecordParser::parseMotorola(std::string_view line) const {
     const char type = line[1];
     std::size_t addressBytes = 0;
     switch (type) {
-        case '0': case '1': case '5': case '9': addressBytes = 2; break;
-        case '2': case '6': case '8': addressBytes = 3; break;
-        case '3': case '7': addressBytes = 4; break;
-        default: return fail(std::string("unknown record type S") + type);
+        case '0':
+        case '1':
+        case '5':
+        case '9':
+            addressBytes = 2;
+            break;
+        case '2':
+        case '6':
+        case '8':
+            addressBytes = 3;
+            break;
+        case '3':
+        case '7':
+            addressBytes = 4;
+            break;
+        default:
+            return fail(std::string("unknown record type S") + type);
     }
     std::vector<std::uint8_t> bytes;
     if (auto e = decodeHex(line.substr(2), bytes); !e.empty()) {
@@ -105,13 +123,22 @@ ParsedLine RecordParser::parseMotorola(std::string_view line) const {
     r.address = bigEndian(bytes, 1, addressBytes);
     const auto dataFirst = bytes.begin() + 1 + static_cast<long>(addressBytes);
     switch (type) {
-        case '0': r.kind = HexRecord::Kind::Header; break;
-        case '1': case '2': case '3':
+        case '0':
+            r.kind = HexRecord::Kind::Header;
+            break;
+        case '1':
+        case '2':
+        case '3':
             r.kind = HexRecord::Kind::Data;
             r.data.assign(dataFirst, bytes.end() - 1);
             break;
-        case '5': case '6': r.kind = HexRecord::Kind::Count; break;
-        default: r.kind = HexRecord::Kind::End; break;
+        case '5':
+        case '6':
+            r.kind = HexRecord::Kind::Count;
+            break;
+        default:
+            r.kind = HexRecord::Kind::End;
+            break;
     }
     if ((r.kind == HexRecord::Kind::Count || r.kind == HexRecord::Kind::End) &&
         count != addressBytes + 1) {
@@ -152,24 +179,28 @@ ParsedLine RecordParser::parseIntel(std::string_view line) {
             r.data.assign(bytes.begin() + 4, bytes.end() - 1);
             break;
         case 0x01:
-            if (!needLength(0)) return fail("end-of-file record with data");
+            if (!needLength(0))
+                return fail("end-of-file record with data");
             r.kind = HexRecord::Kind::End;
             break;
         case 0x02:
         case 0x04:
-            if (!needLength(2)) return fail("address record needs 2 data bytes");
+            if (!needLength(2))
+                return fail("address record needs 2 data bytes");
             r.kind = HexRecord::Kind::Base;
             r.address = bigEndian(bytes, 4, 2) << (type == 0x02 ? 4 : 16);
             intelBase_ = r.address;
             break;
         case 0x03:
         case 0x05:
-            if (!needLength(4)) return fail("start record needs 4 data bytes");
+            if (!needLength(4))
+                return fail("start record needs 4 data bytes");
             r.kind = HexRecord::Kind::Start;
             r.address = type == 0x05 ? bigEndian(bytes, 4, 4)
                                      : (bigEndian(bytes, 4, 2) << 4) + bigEndian(bytes, 6, 2);
             break;
-        default: return fail("unknown record type " + hex2(type));
+        default:
+            return fail("unknown record type " + hex2(type));
     }
     return ParsedLine{r, {}};
 }
@@ -246,14 +277,17 @@ void RecordStream::apply(const HexRecord& record) {
                 report_.firstAddress = record.address & SparseMemory::kMask;
             }
             break;
-        case HexRecord::Kind::Start: report_.startAddress = record.address; break;
+        case HexRecord::Kind::Start:
+            report_.startAddress = record.address;
+            break;
         case HexRecord::Kind::End:
             report_.ended = true;
             if (record.address != 0) {
                 report_.startAddress = record.address;
             }
             break;
-        default: break;
+        default:
+            break;
     }
 }
 

@@ -22,7 +22,7 @@ struct TranscriptEntry {
 };
 
 class Transcript {
-public:
+  public:
     void add(TranscriptEntry::Kind kind, std::string text, const LineFormat& format = {});
     const std::vector<TranscriptEntry>& entries() const { return entries_; }
     // All bytes of one direction, joined.
@@ -31,7 +31,7 @@ public:
     std::vector<std::string> notes() const;
     void clear() { entries_.clear(); }
 
-private:
+  private:
     std::string joined(TranscriptEntry::Kind kind) const;
     std::vector<TranscriptEntry> entries_;
 };

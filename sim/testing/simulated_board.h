@@ -35,7 +35,7 @@
 namespace vivaz::testing {
 
 class SimulatedBoard {
-public:
+  public:
     explicit SimulatedBoard(const BoardOptions& options = {});
     ~SimulatedBoard();
     SimulatedBoard(const SimulatedBoard&) = delete;
@@ -66,7 +66,7 @@ public:
     std::optional<std::uint32_t> lastStart() const { return board_->lastStart(); }
     DateTime clock() const { return board_->boardClock(); }
 
-private:
+  private:
     std::unique_ptr<Board> board_;
     std::thread thread_;
 };

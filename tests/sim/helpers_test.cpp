@@ -16,9 +16,9 @@ TEST(DateText, TwoAndFourDigitYears) {
 }
 
 TEST(DateText, RefusesWhatIsNotADate) {
-    for (const char* bad : {"13/01/27 09:05:07", "02/29/2023 00:00:00", "03/01/27 24:00:00",
-                            "3/01/27 09:05:07", "03/01/027 09:05:07", "03/01/27 09:05",
-                            "03/01/27 09:05:07x", "", "03-01-27 09:05:07"}) {
+    for (const char* bad :
+         {"13/01/27 09:05:07", "02/29/2023 00:00:00", "03/01/27 24:00:00", "3/01/27 09:05:07",
+          "03/01/027 09:05:07", "03/01/27 09:05", "03/01/27 09:05:07x", "", "03-01-27 09:05:07"}) {
         EXPECT_FALSE(parseDate(bad).has_value()) << bad;
     }
 }
@@ -48,11 +48,11 @@ TEST(LineFormat, OneStopBitReceiverTakesTwoStopBits) {
 
 TEST(CommandLine, ParsesFaultsAndLine) {
     std::string error;
-    const auto cl = parseCommandLine({"--baud", "19200", "--pace", "--wait", "2", "--keep-going",
-                                      "1", "--late-block", "3", "--request-byte", "C8",
-                                      "--prompt-end", "crlf", "--noise", "00,FF", "--link",
-                                      "/tmp/x", "--timeout", "1.5"},
-                                     error);
+    const auto cl =
+        parseCommandLine({"--baud", "19200", "--pace", "--wait", "2", "--keep-going", "1",
+                          "--late-block", "3", "--request-byte", "C8", "--prompt-end", "crlf",
+                          "--noise", "00,FF", "--link", "/tmp/x", "--timeout", "1.5"},
+                         error);
     ASSERT_TRUE(cl.has_value()) << error;
     EXPECT_EQ(cl->board.consoleBaud, 19200u);
     EXPECT_TRUE(cl->board.pace);

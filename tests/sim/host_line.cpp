@@ -24,7 +24,9 @@ HostLine::HostLine(const std::string& device) {
     setLine(9600, 1);
 }
 
-HostLine::~HostLine() { ::close(fd_); }
+HostLine::~HostLine() {
+    ::close(fd_);
+}
 
 void HostLine::setLine(unsigned baud, int stopBits) {
     termios t{};
@@ -90,7 +92,8 @@ int HostLine::drain(std::chrono::milliseconds quiet, std::string* got) {
         const std::string now = readNow();
         if (!now.empty()) {
             last = static_cast<unsigned char>(now.back());
-            if (got) *got += now;
+            if (got)
+                *got += now;
         }
         std::this_thread::sleep_for(quiet);
         const std::string more = readNow();
@@ -98,7 +101,8 @@ int HostLine::drain(std::chrono::milliseconds quiet, std::string* got) {
             return last;
         }
         last = static_cast<unsigned char>(more.back());
-        if (got) *got += more;
+        if (got)
+            *got += more;
     }
 }
 

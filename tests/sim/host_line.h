@@ -10,7 +10,7 @@
 namespace vivaz::test {
 
 class HostLine {
-public:
+  public:
     explicit HostLine(const std::string& device);
     ~HostLine();
     HostLine(const HostLine&) = delete;
@@ -27,7 +27,7 @@ public:
     // Reads until the line has been quiet for `quiet`; returns the last byte or -1 if none.
     int drain(std::chrono::milliseconds quiet, std::string* got = nullptr);
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -33,7 +33,8 @@ TEST(LoadReceiver, TwoBlocksOf1024And1) {
     SparseMemory memory;
     LoadReceiver r(memory, 0x20000, 1025);
     std::string data(1025, '\0');
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 7);
     ASSERT_TRUE(r.blockDue());
     r.requestSent();
     EXPECT_EQ(feed(r, block(data.substr(0, 1024))), std::vector<Event>{Event::BlockComplete});
@@ -63,7 +64,9 @@ struct FramingCase {
     std::string error;
 };
 
-void PrintTo(const FramingCase& c, std::ostream* os) { *os << c.error; }
+void PrintTo(const FramingCase& c, std::ostream* os) {
+    *os << c.error;
+}
 
 class LoadFraming : public ::testing::TestWithParam<FramingCase> {};
 
@@ -79,15 +82,15 @@ TEST_P(LoadFraming, ReportsTheHostsMistake) {
 
 INSTANTIATE_TEST_SUITE_P(
     LoadReceiver, LoadFraming,
-    ::testing::Values(
-        FramingCase{2000, std::string("\x04\x01", 2), "block 1: length 1025 is over 1024"},
-        FramingCase{3, std::string("\x00\x04", 2),
-                    "block 1: length 4 overruns the count (3 bytes left)"},
-        FramingCase{3, std::string("\x00\x00", 2), "data ended after 0 of 3 bytes"},
-        FramingCase{1, std::string("\x00\x01\x41\x00\x01", 5),
-                    "block 1: trailer byte 01, expected 00"},
-        FramingCase{1, std::string("\x00\x01\x41\x00\x00\x00\x07", 7),
-                    "byte 07 after the last block, expected 00 00"}));
+    ::testing::Values(FramingCase{2000, std::string("\x04\x01", 2),
+                                  "block 1: length 1025 is over 1024"},
+                      FramingCase{3, std::string("\x00\x04", 2),
+                                  "block 1: length 4 overruns the count (3 bytes left)"},
+                      FramingCase{3, std::string("\x00\x00", 2), "data ended after 0 of 3 bytes"},
+                      FramingCase{1, std::string("\x00\x01\x41\x00\x01", 5),
+                                  "block 1: trailer byte 01, expected 00"},
+                      FramingCase{1, std::string("\x00\x01\x41\x00\x00\x00\x07", 7),
+                                  "byte 07 after the last block, expected 00 00"}));
 
 TEST(LoadReceiver, BlockBytesBeforeTheRequestAreAnError) {
     SparseMemory memory;

@@ -13,7 +13,9 @@ struct LineCase {
     std::vector<std::uint8_t> data;
 };
 
-void PrintTo(const LineCase& c, std::ostream* os) { *os << c.line; }
+void PrintTo(const LineCase& c, std::ostream* os) {
+    *os << c.line;
+}
 
 class GoodRecord : public ::testing::TestWithParam<LineCase> {};
 
@@ -30,31 +32,32 @@ TEST_P(GoodRecord, Parses) {
 using K = HexRecord::Kind;
 INSTANTIATE_TEST_SUITE_P(
     Records, GoodRecord,
-    ::testing::Values(
-        LineCase{"S00600004844521B", K::Header, 0, {}},
-        LineCase{"S1060000010203F3", K::Data, 0x0000, {1, 2, 3}},
-        LineCase{"S2070100000A0B0CD6", K::Data, 0x010000, {0x0A, 0x0B, 0x0C}},
-        LineCase{"S3080020000011223371", K::Data, 0x00200000, {0x11, 0x22, 0x33}},
-        LineCase{"S204001000EB", K::Data, 0x001000, {}},
-        LineCase{"S204001300E8", K::Data, 0x001300, {}},
-        LineCase{"S5030003F9", K::Count, 3, {}},
-        LineCase{"S804000000FB", K::End, 0, {}},
-        LineCase{"S9030400F8", K::End, 0x0400, {}},
-        LineCase{"S70500020000F8", K::End, 0x00020000, {}},
-        LineCase{"s1060000010203f3", K::Data, 0x0000, {1, 2, 3}},
-        LineCase{"  S1060000010203F3 \t", K::Data, 0x0000, {1, 2, 3}},
-        LineCase{":0300300002337A1E", K::Data, 0x0030, {0x02, 0x33, 0x7A}},
-        LineCase{":00000001FF", K::End, 0, {}},
-        LineCase{":020000040002F8", K::Base, 0x00020000, {}},
-        LineCase{":0200000212FFEB", K::Base, 0x12FF0, {}},
-        LineCase{":0400000500020000F5", K::Start, 0x00020000, {}}));
+    ::testing::Values(LineCase{"S00600004844521B", K::Header, 0, {}},
+                      LineCase{"S1060000010203F3", K::Data, 0x0000, {1, 2, 3}},
+                      LineCase{"S2070100000A0B0CD6", K::Data, 0x010000, {0x0A, 0x0B, 0x0C}},
+                      LineCase{"S3080020000011223371", K::Data, 0x00200000, {0x11, 0x22, 0x33}},
+                      LineCase{"S204001000EB", K::Data, 0x001000, {}},
+                      LineCase{"S204001300E8", K::Data, 0x001300, {}},
+                      LineCase{"S5030003F9", K::Count, 3, {}},
+                      LineCase{"S804000000FB", K::End, 0, {}},
+                      LineCase{"S9030400F8", K::End, 0x0400, {}},
+                      LineCase{"S70500020000F8", K::End, 0x00020000, {}},
+                      LineCase{"s1060000010203f3", K::Data, 0x0000, {1, 2, 3}},
+                      LineCase{"  S1060000010203F3 \t", K::Data, 0x0000, {1, 2, 3}},
+                      LineCase{":0300300002337A1E", K::Data, 0x0030, {0x02, 0x33, 0x7A}},
+                      LineCase{":00000001FF", K::End, 0, {}},
+                      LineCase{":020000040002F8", K::Base, 0x00020000, {}},
+                      LineCase{":0200000212FFEB", K::Base, 0x12FF0, {}},
+                      LineCase{":0400000500020000F5", K::Start, 0x00020000, {}}));
 
 struct BadCase {
     const char* line;
     const char* error;
 };
 
-void PrintTo(const BadCase& c, std::ostream* os) { *os << c.line; }
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.line;
+}
 
 class BadRecord : public ::testing::TestWithParam<BadCase> {};
 
@@ -67,22 +70,21 @@ TEST_P(BadRecord, IsRefusedWithItsReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Records, BadRecord,
-    ::testing::Values(
-        BadCase{"S1060000010203F4", "checksum F4, computed F3"},
-        BadCase{"S1070000010203F3", "count 07 but 6 bytes follow"},
-        BadCase{"S1060000010203F", "odd number of hex digits"},
-        BadCase{"S10600000102G3F3", "bad hex digit 'G'"},
-        BadCase{"S4030000FC", "unknown record type S4"},
-        BadCase{"S1", "record too short"},
-        BadCase{"S10200FD", "count 02 too small for S1"},
-        BadCase{"S90401000AF0", "S9 carries no data"},
-        BadCase{":0300300002337A1F", "checksum 1F, computed 1E"},
-        BadCase{":0400300002337A1E", "length 04 but 3 data bytes follow"},
-        BadCase{":00000007F9", "unknown record type 07"},
-        BadCase{":01000001AAFF", "checksum FF, computed 54"},
-        BadCase{":01000001AA54", "end-of-file record with data"},
-        BadCase{":0000", "record too short"},
-        BadCase{"hello", "not a record (starts with neither 'S' nor ':')"}));
+    ::testing::Values(BadCase{"S1060000010203F4", "checksum F4, computed F3"},
+                      BadCase{"S1070000010203F3", "count 07 but 6 bytes follow"},
+                      BadCase{"S1060000010203F", "odd number of hex digits"},
+                      BadCase{"S10600000102G3F3", "bad hex digit 'G'"},
+                      BadCase{"S4030000FC", "unknown record type S4"},
+                      BadCase{"S1", "record too short"},
+                      BadCase{"S10200FD", "count 02 too small for S1"},
+                      BadCase{"S90401000AF0", "S9 carries no data"},
+                      BadCase{":0300300002337A1F", "checksum 1F, computed 1E"},
+                      BadCase{":0400300002337A1E", "length 04 but 3 data bytes follow"},
+                      BadCase{":00000007F9", "unknown record type 07"},
+                      BadCase{":01000001AAFF", "checksum FF, computed 54"},
+                      BadCase{":01000001AA54", "end-of-file record with data"},
+                      BadCase{":0000", "record too short"},
+                      BadCase{"hello", "not a record (starts with neither 'S' nor ':')"}));
 
 TEST(RecordStream, NumbersLinesAcrossCrLfAndCrAndLf) {
     SparseMemory memory;
