@@ -24,6 +24,7 @@ ConversionReport ConvertBinFileWithReport(const std::string& baseName, int confi
     const std::string mapPath = baseName + std::string(ExtensionText(header.mapExt));
     const int mapResult = RewriteMapFile(baseName, header, ExtensionText(header.mapExt));
     report.map = OutputFile{mapPath, mapResult == 1 ? ENOMEM : mapResult};
+    report.mapInputPath = FindFileIgnoringCase(baseName + ".MAP");
 
     const std::string sRecordPath = baseName + std::string(ExtensionText(header.sRecordExt));
     {

@@ -23,6 +23,7 @@ struct ConversionReport {
     // The outputs in the order they are written; a file that was not attempted is empty.
     // Failures of the map and S-record files do not stop the conversion.
     std::optional<OutputFile> map;
+    std::string mapInputPath;  // the map that was read, or looked for
     std::optional<OutputFile> sRecords;
     std::optional<OutputFile> loadFile;
 };

@@ -1,0 +1,34 @@
+#pragma once
+
+// The subcommands of tarvoline-cli. Each lives in its own file and is listed once in
+// commands.cpp.
+
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tarvoline::cli {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct CommandContext {
+    std::span<const std::string> arguments;  // after the subcommand's name
+    std::ostream& out;
+    std::ostream& err;
+};
+
+struct Command {
+    std::string_view name;
+    std::string_view arguments;  // for the usage line, e.g. "FILE.BIN"
+    std::string_view summary;
+    int (*run)(const CommandContext& context);
+};
+
+std::span<const Command> AllCommands();
+
+int RunPostLink(const CommandContext& context);
+
+}  // namespace tarvoline::cli

@@ -1,0 +1,51 @@
+// tarvoline-cli: runs the same operations as the Tarvoline window, from a shell.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+
+namespace tarvoline::cli {
+namespace {
+
+void PrintHelp(std::ostream& out) {
+    out << "Usage: tarvoline-cli COMMAND [ARGUMENTS]\n"
+           "       tarvoline-cli --help\n\n"
+           "Commands:\n";
+    for (const Command& command : AllCommands()) {
+        out << "  " << command.name << " " << command.arguments << "\n      " << command.summary
+            << "\n";
+    }
+}
+
+bool IsHelp(const std::string& argument) {
+    return argument == "--help" || argument == "-h" || argument == "help";
+}
+
+int Main(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        PrintHelp(std::cerr);
+        return kExitUsage;
+    }
+    if (IsHelp(arguments[0])) {
+        PrintHelp(std::cout);
+        return kExitSuccess;
+    }
+    for (const Command& command : AllCommands()) {
+        if (arguments[0] == command.name) {
+            const CommandContext context{std::span(arguments).subspan(1), std::cout, std::cerr};
+            return command.run(context);
+        }
+    }
+    std::cerr << "tarvoline-cli: unknown command \"" << arguments[0] << "\"\n\n";
+    PrintHelp(std::cerr);
+    return kExitUsage;
+}
+
+}  // namespace
+}  // namespace tarvoline::cli
+
+int main(int argc, char** argv) {
+    return tarvoline::cli::Main(std::vector<std::string>(argv + 1, argv + argc));
+}
