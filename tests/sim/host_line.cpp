@@ -139,8 +139,13 @@ std::string hostLoad(HostLine& line, const std::vector<unsigned char>& image, un
     std::size_t sent = 0;
     while (sent < image.size()) {
         const std::size_t n = std::min<std::size_t>(1024, image.size() - sent);
-        std::this_thread::sleep_for(2ms);
-        answer += line.readNow();
+        // A real host looks once, 2 ms after the trailer; this one allows a sanitizer-slowed
+        // board 50 ms, still far less than a late request's delay.
+        const auto end = std::chrono::steady_clock::now() + 50ms;
+        do {
+            std::this_thread::sleep_for(2ms);
+            answer += line.readNow();
+        } while (answer.empty() && std::chrono::steady_clock::now() < end);
         if (answer.empty() || answer.front() != '=') {
             line.setLine(normalRate, 1);
             return answer.empty() ? "=timeout" : "reply " + std::to_string(answer.front());
