@@ -1,0 +1,241 @@
+#include "TarvolineView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#ifdef TARVOLINE_HAVE_PRINTING
+#include <QPrintDialog>
+#include <QPrinter>
+#endif
+
+#include "app/SettingsStore.h"
+#include "app/TarvolineDoc.h"
+
+namespace {
+
+QColor FromColorRef(int bgr) {
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+}  // namespace
+
+CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
+    setUndoRedoEnabled(false);
+    setAcceptDrops(false);
+    setTabChangesFocus(false);
+    document()->setUndoRedoEnabled(false);
+    // The terminal text is never a change to save.
+    connect(document(), &QTextDocument::modificationChanged, this, [this](bool modified) {
+        if (modified) document()->setModified(false);
+    });
+    m_scrollTimer.setSingleShot(true);
+    m_scrollTimer.setInterval(kScrollIntervalMs);
+    connect(&m_scrollTimer, &QTimer::timeout, this, [this] {
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        ensureCursorVisible();
+    });
+}
+
+void CTarvolineView::ApplyAppearance(const ISettingsStore* store) {
+    auto text = [&](const char* section, const char* entry, const char* fallback) {
+        return store ? store->GetProfileString(section, entry, fallback) : std::string(fallback);
+    };
+    auto number = [&](const char* section, const char* entry, int fallback) {
+        return store ? store->GetProfileInt(section, entry, fallback) : fallback;
+    };
+    QFont font(QString::fromStdString(text("Font", "Face Name", "Courier")));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    const int tenths = number("Font", "Size", 100);
+    font.setPointSizeF(tenths > 0 ? tenths / 10.0 : 10.0);
+    font.setBold(number("Font", "Bold", 0) != 0);
+    font.setItalic(number("Font", "Italic", 0) != 0);
+    font.setUnderline(number("Font", "Underline", 0) != 0);
+    font.setStrikeOut(number("Font", "Strikeout", 0) != 0);
+    setFont(font);
+
+    QPalette pal = palette();
+    pal.setColor(QPalette::Text, FromColorRef(number("Font", "Color", 0xFFFFFF)));
+    pal.setColor(QPalette::Base, FromColorRef(number("Background", "Color", 0xFF0000)));
+    setPalette(pal);
+    setLineWrapMode(number("Text", "Wrap", 1) ? QPlainTextEdit::WidgetWidth
+                                              : QPlainTextEdit::NoWrap);
+}
+
+// Received data arrives: the caret goes to the end, dropping any selection.
+void CTarvolineView::PlaceCaretAtEnd() {
+    QTextCursor cursor = textCursor();
+    const int end = TextLength();
+    if (cursor.hasSelection() || cursor.position() != end) {
+        cursor.movePosition(QTextCursor::End);
+        setTextCursor(cursor);
+    }
+}
+
+void CTarvolineView::OnCommRxData(const unsigned char* bytes, int count) {
+    PlaceCaretAtEnd();
+    if (count <= 0) return;
+    CReceiveRules::Process(bytes, count, *this, m_pCapture);
+    ScheduleScroll();
+}
+
+void CTarvolineView::AppendText(const unsigned char* bytes, int count) {
+    const int room = kTerminalTextLimit - TextLength();
+    if (room <= 0) return;
+    QString text = QString::fromLatin1(reinterpret_cast<const char*>(bytes), count);
+    if (text.size() > room) text.truncate(room);
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+}
+
+void CTarvolineView::DeleteLastChar() {
+    const int length = TextLength();
+    if (length <= 0) return;
+    QTextCursor cursor(document());
+    cursor.setPosition(length - 1);
+    cursor.setPosition(length, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
+void CTarvolineView::Beep() { QApplication::beep(); }
+
+void CTarvolineView::ScheduleScroll() {
+    if (!m_scrollTimer.isActive()) m_scrollTimer.start();
+}
+
+int CTarvolineView::KeyCode(const QKeyEvent& event) {
+    const int key = event.key();
+    const Qt::KeyboardModifiers mods = event.modifiers();
+    const bool ctrl = mods & Qt::ControlModifier;
+    const bool alt = mods & Qt::AltModifier;
+    if (key == Qt::Key_Escape || key == Qt::Key_Delete) return -1;
+    if (alt && !ctrl) return -1;  // menu keys, not characters
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) return 0x0D;
+    if (key == Qt::Key_Backspace) return 0x08;
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) return 0x09;
+    if (ctrl && !alt) {
+        if (key >= Qt::Key_A && key <= Qt::Key_Z) return key - Qt::Key_A + 1;
+        switch (key) {
+            case Qt::Key_At: case Qt::Key_2: case Qt::Key_Space: return 0x00;
+            case Qt::Key_BracketLeft: return 0x1B;
+            case Qt::Key_Backslash: return 0x1C;
+            case Qt::Key_BracketRight: return 0x1D;
+            case Qt::Key_AsciiCircum: case Qt::Key_6: return 0x1E;
+            case Qt::Key_Underscore: case Qt::Key_Minus: return 0x1F;
+            default: return -1;
+        }
+    }
+    const QString text = event.text();
+    if (text.isEmpty()) return -1;
+    const char16_t ch = text.at(0).unicode();
+    if (ch < 0x20 || ch == 0x7F) return -1;
+    return ch <= 0xFF ? ch : '?';
+}
+
+void CTarvolineView::keyPressEvent(QKeyEvent* event) {
+    const int code = KeyCode(*event);
+    if (code >= 0) {
+        if (m_pDoc) {
+            const int repeats = std::max(1, event->count());
+            for (int i = 0; i < repeats; ++i) m_pDoc->SendChar(code);
+            // A composed key may carry more than one character.
+            const QString text = event->text();
+            if (!(event->modifiers() & Qt::ControlModifier) && text.size() > 1 && code >= 0x20) {
+                for (int k = 1; k < text.size(); ++k) {
+                    const char16_t ch = text.at(k).unicode();
+                    m_pDoc->SendChar(ch <= 0xFF ? ch : '?');
+                }
+            }
+        }
+        event->accept();
+        return;
+    }
+    const int key = event->key();
+    // Esc sends nothing; Delete does not edit the terminal text.
+    if (key == Qt::Key_Escape || key == Qt::Key_Delete) {
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_Backspace) {  // Alt+Backspace: the undo key; nothing to undo here
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void CTarvolineView::OnPasteToTarget() {
+    const QString text = QApplication::clipboard()->text();
+    if (text.isEmpty() || !m_pDoc) return;
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (QChar ch : text) bytes.append(ch.unicode() <= 0xFF ? static_cast<char>(ch.unicode()) : '?');
+    m_pDoc->SendBlock(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                      static_cast<int>(bytes.size()));
+}
+
+void CTarvolineView::OnClearTerminal() { setPlainText(QString()); }
+
+QByteArray CTarvolineView::TerminalBytes() const {
+    QByteArray out;
+    out.reserve(document()->characterCount() + document()->blockCount());
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        if (block != document()->begin()) out.append("\r\n");
+        out.append(block.text().toLatin1());
+    }
+    return out;
+}
+
+void CTarvolineView::WriteBufferToCapture() {
+    const QByteArray bytes = TerminalBytes();
+    PlaceCaretAtEnd();
+    if (m_pCapture)
+        m_pCapture->CaptureText(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                static_cast<int>(bytes.size()));
+}
+
+void CTarvolineView::OnEditFind() {
+    bool ok = false;
+    const QString what =
+        QInputDialog::getText(this, "Find", "Fi&nd what:", QLineEdit::Normal, m_lastFind, &ok);
+    if (!ok || what.isEmpty()) return;
+    m_lastFind = what;
+    OnEditRepeat();
+}
+
+void CTarvolineView::OnEditRepeat() {
+    if (m_lastFind.isEmpty()) {
+        OnEditFind();
+        return;
+    }
+    if (find(m_lastFind)) return;
+    // Not found after the caret: look again from the start.
+    QTextCursor start(document());
+    QTextCursor found = document()->find(m_lastFind, start);
+    if (found.isNull()) {
+        QApplication::beep();
+        return;
+    }
+    setTextCursor(found);
+}
+
+void CTarvolineView::OnFilePrint() {
+#ifdef TARVOLINE_HAVE_PRINTING
+    QPrinter printer;
+    printer.setPageMargins(QMarginsF(12.7, 12.7, 12.7, 12.7), QPageLayout::Millimeter);
+    QPrintDialog dialog(&printer, this);
+    dialog.setWindowTitle("Print");
+    if (dialog.exec() != QDialog::Accepted) return;
+    print(&printer);
+#endif
+}
+
+void CTarvolineView::OnPostLinkLoad() {
+    if (m_postLinkLoad) m_postLinkLoad();
+}
