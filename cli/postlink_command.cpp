@@ -15,14 +15,14 @@ using postlink::PostLinkRun;
 
 // Prints as each configuration finishes, so a slow conversion shows its progress.
 class LinePrinter : public postlink::PostLinkObserver {
-public:
+  public:
     explicit LinePrinter(std::ostream& out) : out_(out) {}
     void ConfigurationDone(int configId, const postlink::ConversionReport& report) override {
-        out_ << "configuration " << configId << ": " << postlink::DescribeConversion(configId, report)
-             << std::endl;
+        out_ << "configuration " << configId << ": "
+             << postlink::DescribeConversion(configId, report) << std::endl;
     }
 
-private:
+  private:
     std::ostream& out_;
 };
 
@@ -42,8 +42,8 @@ int RunPostLink(const CommandContext& context) {
     LinePrinter printer(context.out);
     const PostLinkRun run = postlink::PostLinkFile(path, printer);
     if (!run.basePath) {
-        context.err << postlink::kInvalidBinFileMessage << " (" << path
-                    << " does not end in .BIN, .bin or .Bin)\n";
+        context.err << postlink::kInvalidBinFileMessage << " (no .BIN, .bin or .Bin in " << path
+                    << ")\n";
         return kExitFailure;
     }
     if (run.Failed()) {

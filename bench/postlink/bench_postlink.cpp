@@ -179,7 +179,8 @@ int main() {
                 ratio <= 2.0 ? "met" : "MISSED");
     if (peakReset && before > 0 && peak > 0) {
         std::printf("peak memory           %.2f MiB above the start (target at most %.2f MiB) %s\n",
-                    peakBytes / mib, memoryTarget / mib, peakBytes <= memoryTarget ? "met" : "MISSED");
+                    peakBytes / mib, memoryTarget / mib,
+                    peakBytes <= memoryTarget ? "met" : "MISSED");
     } else {
         std::printf("peak memory           not measurable here (/proc/self/clear_refs)\n");
     }

@@ -52,8 +52,7 @@ Bytes WriteResourceFork(const std::vector<TypeEntry>& types) {
     for (std::size_t t = 0; t < types.size(); ++t) {
         AppendBigEndian32(typeList, types[t].type);
         AppendBigEndian16(typeList, static_cast<std::uint16_t>(types[t].resources.size() - 1));
-        AppendBigEndian16(typeList,
-                          static_cast<std::uint16_t>(references + referenceLists.size()));
+        AppendBigEndian16(typeList, static_cast<std::uint16_t>(references + referenceLists.size()));
         for (std::size_t r = 0; r < types[t].resources.size(); ++r) {
             AppendBigEndian16(referenceLists,
                               static_cast<std::uint16_t>(types[t].resources[r].number));
@@ -195,7 +194,9 @@ Data0Builder& Data0Builder::EmptyList() {
     return *this;
 }
 
-Data0Builder& Data0Builder::EmptyGroup() { return EmptyList().EmptyList().EmptyList(); }
+Data0Builder& Data0Builder::EmptyGroup() {
+    return EmptyList().EmptyList().EmptyList();
+}
 
 Bytes Data0Builder::Build() const {
     Bytes out = {0xDA, 0x7A, 0xDA, 0x7A};  // not read by the converter
@@ -215,8 +216,8 @@ Bytes MakeCode0(std::uint32_t aboveA5, std::uint32_t belowA5) {
 
 Bytes MakeConfigurationRecord(const Configuration& c) {
     Bytes out;
-    for (std::uint32_t word : {c.configId, c.loadAddress, c.codeAddress, c.auxWord12,
-                               c.dataAddress, c.auxWord20, c.stackBase, c.stackSize}) {
+    for (std::uint32_t word : {c.configId, c.loadAddress, c.codeAddress, c.auxWord12, c.dataAddress,
+                               c.auxWord20, c.stackBase, c.stackSize}) {
         AppendBigEndian32(out, word);
     }
     for (int i = 0; i < 4; ++i) {

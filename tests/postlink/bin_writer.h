@@ -37,22 +37,22 @@ inline constexpr std::size_t kForkMapOffsetField = 132;
 
 // The compressed data blocks and relocation lists of DATA 0.
 class Data0Builder {
-public:
+  public:
     // The start of a block, `offset` bytes from the A5 position.
     Data0Builder& Block(std::int32_t offset);
     // Command forms; each splits longer runs over as many commands as it needs.
-    Data0Builder& Copy(const Bytes& bytes);                // 1xxxxxxx
-    Data0Builder& Skip(int count);                         // 01xxxxxx
-    Data0Builder& Repeat(std::uint8_t value, int count);   // 001xxxxx, count >= 2 per command
-    Data0Builder& FillFF(int count);                       // 0001xxxx
-    Data0Builder& Raw(const Bytes& bytes);                 // anything, e.g. 0x01 to 0x04
+    Data0Builder& Copy(const Bytes& bytes);               // 1xxxxxxx
+    Data0Builder& Skip(int count);                        // 01xxxxxx
+    Data0Builder& Repeat(std::uint8_t value, int count);  // 001xxxxx, count >= 2 per command
+    Data0Builder& FillFF(int count);                      // 0001xxxx
+    Data0Builder& Raw(const Bytes& bytes);                // anything, e.g. 0x01 to 0x04
     Data0Builder& End(std::uint8_t endByte = 0x00);
     // Three empty blocks.
     Data0Builder& NoData();
 
     // Relocation list entries.
-    static Bytes Step(int words);              // one byte, -64..63 words
-    static Bytes LongStep(int words);          // two bytes, -8192..8191 words
+    static Bytes Step(int words);                   // one byte, -64..63 words
+    static Bytes LongStep(int words);               // two bytes, -8192..8191 words
     static Bytes SetPosition(std::uint32_t words);  // four bytes, 0..2^30-1 words
     // A list of `count` entries (given as their bytes, concatenated).
     Data0Builder& List(std::int32_t count, const Bytes& entries);
@@ -65,7 +65,7 @@ public:
     // DATA 0 as stored: four unread bytes, then what was added.
     Bytes Build() const;
 
-private:
+  private:
     Bytes bytes_;
 };
 

@@ -43,10 +43,11 @@ TEST(Cli, PostLinkSaysWhatEachConfigurationDid) {
     EXPECT_EQ(result.exitCode, 0) << result.output;
     const std::string base = dir / "DEMO";
     EXPECT_EQ(result.output, "configuration 1: wrote " + base + ".XMP, " + base + ".REC and " +
-                                 base + ".RUN\n"
+                                 base +
+                                 ".RUN\n"
                                  "configuration 2: no configuration 2\n"
-                                 "configuration 3: wrote " + base + ".XMP, " + base +
-                                 ".REC and " + base + ".RUN\n");
+                                 "configuration 3: wrote " +
+                                 base + ".XMP, " + base + ".REC and " + base + ".RUN\n");
 }
 
 TEST(Cli, MissingMapIsMentionedButNotAFailure) {
@@ -84,8 +85,7 @@ TEST(Cli, MalformedFileIsAFailure) {
     SaveFile(dir / "BAD.BIN", file);
     const CommandResult result = Cli("postlink " + ShellQuote(dir / "BAD.BIN"));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.output.find("configuration 1: failed: "), std::string::npos)
-        << result.output;
+    EXPECT_NE(result.output.find("configuration 1: failed: "), std::string::npos) << result.output;
 }
 
 TEST(Cli, FileWithoutAnyConfigurationIsAFailure) {

@@ -52,7 +52,7 @@ Program BusyProgram(std::vector<Configuration> configurations) {
 }
 
 class Conversion : public ::testing::Test {
-protected:
+  protected:
     std::string Base() const { return dir_ / "PROG"; }
     void Write(const Program& program, const std::string& name = "PROG.Bin") {
         SaveFile(dir_ / name, WriteBinFile(program));
@@ -78,7 +78,8 @@ void ExpectLoadFile(const std::string& path, const BuildResult& built, std::uint
         EXPECT_EQ(WordAt(file, 28), h.dataAddress);
         EXPECT_EQ(WordAt(file, 32), 0u);
     }
-    EXPECT_TRUE(Bytes(file.begin() + headerSize, file.end()) == ImageBytes(built, 0, built.image.bytes.size()));
+    EXPECT_TRUE(Bytes(file.begin() + headerSize, file.end()) ==
+                ImageBytes(built, 0, built.image.bytes.size()));
 }
 
 TEST_F(Conversion, ConfigurationOneWritesAllThreeFiles) {
@@ -153,7 +154,9 @@ TEST_F(Conversion, InputsAreFoundIgnoringCaseAndOutputsKeepTheirNames) {
     EXPECT_TRUE(FileExists(Base() + ".RU"));
 }
 
-TEST_F(Conversion, MissingBinGivesTwo) { EXPECT_EQ(ConvertBinFile(Base(), 1), 2); }
+TEST_F(Conversion, MissingBinGivesTwo) {
+    EXPECT_EQ(ConvertBinFile(Base(), 1), 2);
+}
 
 TEST_F(Conversion, ShortExtensionsEndAtTheirZeroByte) {
     Configuration c = Config(1, 0x10000);
@@ -217,7 +220,7 @@ TEST(CutBinExtension, TakesTheFirstOccurrenceOfEachSpellingInTurn) {
 }
 
 class Recorder : public PostLinkObserver {
-public:
+  public:
     void SetCaption(std::string_view caption) override { Log("caption " + std::string(caption)); }
     void SetStatus(std::string_view status) override { Log("status"); }
     void SetRange(int low, int high) override {
@@ -232,7 +235,7 @@ public:
     }
     std::string log;
 
-private:
+  private:
     void Log(const std::string& line) { log += line + "\n"; }
 };
 

@@ -20,7 +20,9 @@ struct CommandCase {
     Bytes expected;  // the A5 world from its start
 };
 
-Bytes Times(int count, std::uint8_t value) { return Bytes(static_cast<std::size_t>(count), value); }
+Bytes Times(int count, std::uint8_t value) {
+    return Bytes(static_cast<std::size_t>(count), value);
+}
 
 Bytes Join(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -36,6 +38,10 @@ Bytes Counting(int count, std::uint8_t first) {
         out.push_back(static_cast<std::uint8_t>(first + i));
     }
     return out;
+}
+
+void PrintTo(const CommandCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
 class DataBlockCommand : public ::testing::TestWithParam<CommandCase> {};
@@ -63,34 +69,34 @@ TEST_P(DataBlockCommand, ExpandsIntoTheA5World) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, DataBlockCommand,
-    ::testing::Values(
-        CommandCase{"CopyOne", {0x80, 0x11}, {0x11}},
-        CommandCase{"CopyMost", Join({{0xFF}, Counting(128, 1)}), Counting(128, 1)},
-        CommandCase{"SkipOne", {0x40, 0x80, 0x22}, {0x00, 0x22}},
-        CommandCase{"SkipMost", {0x7F, 0x80, 0x33}, Join({Times(64, 0), {0x33}})},
-        CommandCase{"RepeatFewest", {0x20, 0x44}, {0x44, 0x44}},
-        CommandCase{"RepeatMost", {0x3F, 0x55}, Times(33, 0x55)},
-        CommandCase{"FillFFFewest", {0x10, 0x80, 0x01}, {0xFF, 0x01}},
-        CommandCase{"FillFFMost", {0x1F, 0x80, 0x01}, Join({Times(16, 0xFF), {0x01}})},
-        CommandCase{"SkipFourFFTwoInputTwo",
-                    {0x01, 0xAB, 0xCD},
-                    {0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xAB, 0xCD}},
-        CommandCase{"SkipFourFFOneInputThree",
-                    {0x02, 0xAB, 0xCD, 0xEF},
-                    {0x00, 0x00, 0x00, 0x00, 0xFF, 0xAB, 0xCD, 0xEF}},
-        CommandCase{"TrapSkipTwoInputTwoSkipOneInputOne",
-                    {0x03, 0x11, 0x22, 0x33},
-                    {0xA9, 0xF0, 0x00, 0x00, 0x11, 0x22, 0x00, 0x33}},
-        CommandCase{"TrapSkipOneInputThreeSkipOneInputOne",
-                    {0x04, 0x11, 0x22, 0x33, 0x44},
-                    {0xA9, 0xF0, 0x00, 0x11, 0x22, 0x33, 0x00, 0x44}},
-        CommandCase{"EightByteFormsFollowEachOther",
-                    {0x01, 0x01, 0x02, 0x03, 0x11, 0x22, 0x33},
-                    {0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x01, 0x02, 0xA9, 0xF0, 0x00, 0x00,
-                     0x11, 0x22, 0x00, 0x33}},
-        // 0x05 to 0x0F end the block like 0x00: nothing after them is expanded.
-        CommandCase{"EndByte05", {0x80, 0x11, 0x05, 0x80, 0x22}, {0x11}},
-        CommandCase{"EndByte0F", {0x80, 0x11, 0x0F, 0x80, 0x22}, {0x11}}),
+    ::testing::Values(CommandCase{"CopyOne", {0x80, 0x11}, {0x11}},
+                      CommandCase{"CopyMost", Join({{0xFF}, Counting(128, 1)}), Counting(128, 1)},
+                      CommandCase{"SkipOne", {0x40, 0x80, 0x22}, {0x00, 0x22}},
+                      CommandCase{"SkipMost", {0x7F, 0x80, 0x33}, Join({Times(64, 0), {0x33}})},
+                      CommandCase{"RepeatFewest", {0x20, 0x44}, {0x44, 0x44}},
+                      CommandCase{"RepeatMost", {0x3F, 0x55}, Times(33, 0x55)},
+                      CommandCase{"FillFFFewest", {0x10, 0x80, 0x01}, {0xFF, 0x01}},
+                      CommandCase{
+                          "FillFFMost", {0x1F, 0x80, 0x01}, Join({Times(16, 0xFF), {0x01}})},
+                      CommandCase{"SkipFourFFTwoInputTwo",
+                                  {0x01, 0xAB, 0xCD},
+                                  {0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xAB, 0xCD}},
+                      CommandCase{"SkipFourFFOneInputThree",
+                                  {0x02, 0xAB, 0xCD, 0xEF},
+                                  {0x00, 0x00, 0x00, 0x00, 0xFF, 0xAB, 0xCD, 0xEF}},
+                      CommandCase{"TrapSkipTwoInputTwoSkipOneInputOne",
+                                  {0x03, 0x11, 0x22, 0x33},
+                                  {0xA9, 0xF0, 0x00, 0x00, 0x11, 0x22, 0x00, 0x33}},
+                      CommandCase{"TrapSkipOneInputThreeSkipOneInputOne",
+                                  {0x04, 0x11, 0x22, 0x33, 0x44},
+                                  {0xA9, 0xF0, 0x00, 0x11, 0x22, 0x33, 0x00, 0x44}},
+                      CommandCase{"EightByteFormsFollowEachOther",
+                                  {0x01, 0x01, 0x02, 0x03, 0x11, 0x22, 0x33},
+                                  {0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x01, 0x02, 0xA9, 0xF0, 0x00,
+                                   0x00, 0x11, 0x22, 0x00, 0x33}},
+                      // 0x05 to 0x0F end the block like 0x00: nothing after them is expanded.
+                      CommandCase{"EndByte05", {0x80, 0x11, 0x05, 0x80, 0x22}, {0x11}},
+                      CommandCase{"EndByte0F", {0x80, 0x11, 0x0F, 0x80, 0x22}, {0x11}}),
     [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
 
 // In the cases above the end bytes 0x05 and 0x0F are followed by what the next block header

@@ -37,6 +37,10 @@ struct HeaderCase {
     std::vector<std::pair<std::size_t, std::uint32_t>> words;  // image offset, value
 };
 
+void PrintTo(const HeaderCase& c, std::ostream* os) {
+    *os << "configuration " << c.configId;
+}
+
 class HeaderFields : public ::testing::TestWithParam<HeaderCase> {};
 
 TEST_P(HeaderFields, FollowTheConfigurationRules) {
@@ -45,9 +49,19 @@ TEST_P(HeaderFields, FollowTheConfigurationRules) {
     ASSERT_EQ(built.result, 0) << built.detail;
     // Common to all: code 640 bytes, A5 world 64 + 64, image 768.
     const std::vector<std::pair<std::size_t, std::uint32_t>> common = {
-        {40, 0x10000},   {44, 768},       {52, 640},       {64, 128},       {72, 0x80000},
-        {76, 0x1000},    {80, 0},         {104, 0x10014},  {108, 0x100B4},  {112, 0x200},
-        {116, 0x1001C},  {120, 0xFFF001}, {84, std::uint32_t(c.configId)},
+        {40, 0x10000},
+        {44, 768},
+        {52, 640},
+        {64, 128},
+        {72, 0x80000},
+        {76, 0x1000},
+        {80, 0},
+        {104, 0x10014},
+        {108, 0x100B4},
+        {112, 0x200},
+        {116, 0x1001C},
+        {120, 0xFFF001},
+        {84, std::uint32_t(c.configId)},
     };
     for (const auto& [offset, value] : common) {
         EXPECT_EQ(WordAt(built.image.bytes.data(), offset), value) << "offset " << offset;
@@ -57,22 +71,39 @@ TEST_P(HeaderFields, FollowTheConfigurationRules) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Configurations, HeaderFields,
-    ::testing::Values(
-        // 1 runs where it is loaded; AuxWord12 takes the unadjusted AuxWord20.
-        HeaderCase{1,
-                   {{48, 0x10000}, {56, 0x5000}, {60, 0x10280}, {68, 0x4D80}, {88, 0x10300},
-                    {92, 0x4D00}, {96, 0x102C0}, {100, 0x10000}}},
-        HeaderCase{2,
-                   {{48, 0x20000}, {56, 0x1234}, {60, 0x30000}, {68, 0x5000}, {88, 0x30080},
-                    {92, 0x4F80}, {96, 0x30040}, {100, 0x20000}}},
-        HeaderCase{3,
-                   {{48, 0x20000}, {56, 0x1234}, {60, 0x20280}, {68, 0x4D00}, {88, 0x20300},
-                    {92, 0x4C80}, {96, 0x202C0}, {100, 0x20000}}}),
-    [](const ::testing::TestParamInfo<HeaderCase>& info) {
-        return "Configuration" + std::to_string(info.param.configId);
-    });
+INSTANTIATE_TEST_SUITE_P(Configurations, HeaderFields,
+                         ::testing::Values(
+                             // 1 runs where it is loaded; AuxWord12 takes the unadjusted AuxWord20.
+                             HeaderCase{1,
+                                        {{48, 0x10000},
+                                         {56, 0x5000},
+                                         {60, 0x10280},
+                                         {68, 0x4D80},
+                                         {88, 0x10300},
+                                         {92, 0x4D00},
+                                         {96, 0x102C0},
+                                         {100, 0x10000}}},
+                             HeaderCase{2,
+                                        {{48, 0x20000},
+                                         {56, 0x1234},
+                                         {60, 0x30000},
+                                         {68, 0x5000},
+                                         {88, 0x30080},
+                                         {92, 0x4F80},
+                                         {96, 0x30040},
+                                         {100, 0x20000}}},
+                             HeaderCase{3,
+                                        {{48, 0x20000},
+                                         {56, 0x1234},
+                                         {60, 0x20280},
+                                         {68, 0x4D00},
+                                         {88, 0x20300},
+                                         {92, 0x4C80},
+                                         {96, 0x202C0},
+                                         {100, 0x20000}}}),
+                         [](const ::testing::TestParamInfo<HeaderCase>& info) {
+                             return "Configuration" + std::to_string(info.param.configId);
+                         });
 
 TEST(ImageHeader, HoldsTheEntryBlockAndStartupRoutineExactly) {
     const BuildResult built = BuildProgram(SampleProgram(), 1);

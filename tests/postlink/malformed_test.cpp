@@ -46,7 +46,9 @@ PostLinkResult Build(const Bytes& file, int configId = 1) {
     return BuildLoadImageFromBin(file, configId).result;
 }
 
-TEST(Malformed, SmallProgramIsValid) { EXPECT_EQ(Build(WriteBinFile(SmallProgram())), 0); }
+TEST(Malformed, SmallProgramIsValid) {
+    EXPECT_EQ(Build(WriteBinFile(SmallProgram())), 0);
+}
 
 TEST(Malformed, EveryTruncationIsRefused) {
     const Bytes file = WriteBinFile(SmallProgram());
@@ -152,9 +154,9 @@ TEST(Malformed, DataBlockWritingOutsideTheImage) {
                              .EmptyGroup()
                              .EmptyGroup());
     };
-    EXPECT_EQ(Build(WriteBinFile(blocks(64, {0x80, 1}))), 6);       // at the image's end
-    EXPECT_EQ(Build(WriteBinFile(blocks(63, {0x81, 1, 2}))), 6);    // runs over it
-    EXPECT_EQ(Build(WriteBinFile(blocks(-705, {0x80, 1}))), 6);     // before its start
+    EXPECT_EQ(Build(WriteBinFile(blocks(64, {0x80, 1}))), 6);     // at the image's end
+    EXPECT_EQ(Build(WriteBinFile(blocks(63, {0x81, 1, 2}))), 6);  // runs over it
+    EXPECT_EQ(Build(WriteBinFile(blocks(-705, {0x80, 1}))), 6);   // before its start
     EXPECT_EQ(Build(WriteBinFile(blocks(0x7FFFFFFF, {0x10}))), 6);
     EXPECT_EQ(Build(WriteBinFile(blocks(static_cast<std::int32_t>(0x80000000), {0x10}))), 6);
     EXPECT_EQ(Build(WriteBinFile(blocks(60, {0x01, 1, 2}))), 6);
@@ -169,17 +171,23 @@ TEST(Malformed, RelocationOutsideTheImage) {
     EXPECT_EQ(Build(groups(D().NoData().ListAt({60}).EmptyList().EmptyList().EmptyGroup())), 0);
     EXPECT_EQ(Build(groups(D().NoData().ListAt({62}).EmptyList().EmptyList().EmptyGroup())), 6);
     EXPECT_EQ(Build(groups(D().NoData().ListAt({-704}).EmptyList().EmptyList().EmptyGroup())), 0);
-    EXPECT_EQ(Build(groups(D().NoData().List(1, D::Step(-64)).List(0, {}).EmptyList()
-                               .List(1, D::Step(-1)).EmptyList().EmptyList())),
-              6);
-    EXPECT_EQ(Build(groups(D().NoData().EmptyGroup().List(1, D::SetPosition(0x3FFFFFFF))
-                               .EmptyList().EmptyList())),
-              6);
-    EXPECT_EQ(Build(groups(D().NoData().EmptyGroup().List(1, D::SetPosition(382)).EmptyList()
+    EXPECT_EQ(Build(groups(D().NoData()
+                               .List(1, D::Step(-64))
+                               .List(0, {})
+                               .EmptyList()
+                               .List(1, D::Step(-1))
+                               .EmptyList()
                                .EmptyList())),
+              6);
+    EXPECT_EQ(
+        Build(groups(
+            D().NoData().EmptyGroup().List(1, D::SetPosition(0x3FFFFFFF)).EmptyList().EmptyList())),
+        6);
+    EXPECT_EQ(Build(groups(
+                  D().NoData().EmptyGroup().List(1, D::SetPosition(382)).EmptyList().EmptyList())),
               0);
-    EXPECT_EQ(Build(groups(D().NoData().EmptyGroup().List(1, D::SetPosition(383)).EmptyList()
-                               .EmptyList())),
+    EXPECT_EQ(Build(groups(
+                  D().NoData().EmptyGroup().List(1, D::SetPosition(383)).EmptyList().EmptyList())),
               6);
 }
 
@@ -242,8 +250,8 @@ TEST(Malformed, NothingIsWrittenForAMalformedFile) {
 TEST(Malformed, TruncatedFilesOnDiskWriteNothing) {
     TempDir dir;
     const Bytes file = WriteBinFile(SmallProgram());
-    for (std::size_t length : {std::size_t{0}, std::size_t{100}, std::size_t{131},
-                               std::size_t{135}, file.size() / 2, file.size() - 5}) {
+    for (std::size_t length : {std::size_t{0}, std::size_t{100}, std::size_t{131}, std::size_t{135},
+                               file.size() / 2, file.size() - 5}) {
         SaveFile(dir / "P.Bin", Bytes(file.begin(), file.begin() + length));
         const PostLinkResult result = ConvertBinFile(dir / "P", 1);
         EXPECT_TRUE(result == 3 || result == 6) << length;

@@ -8,8 +8,7 @@
 namespace tarvoline::postlink::testkit {
 namespace {
 
-std::string Rewritten(std::string text, std::uint32_t code = 0x20000,
-                      std::uint32_t a5 = 0x30100) {
+std::string Rewritten(std::string text, std::uint32_t code = 0x20000, std::uint32_t a5 = 0x30100) {
     RewriteMapText(text, code, a5);
     return text;
 }
@@ -33,7 +32,9 @@ TEST(MapText, DataTagBeforeTheLastCodeTagStaysAsItIs) {
               "Data: 4      \nCode: 020010 \nData: 030104 \n");
 }
 
-TEST(MapText, EmptyTextStaysEmpty) { EXPECT_EQ(Rewritten(""), ""); }
+TEST(MapText, EmptyTextStaysEmpty) {
+    EXPECT_EQ(Rewritten(""), "");
+}
 
 TEST(MapText, FieldAtTheEndOfTheTextIsCutShort) {
     EXPECT_EQ(Rewritten("x Code: 1A"), "x Code: 02");
@@ -67,7 +68,7 @@ TEST(MapText, BytesOutsideTheFieldsAreKept) {
 }
 
 class MapFile : public ::testing::Test {
-protected:
+  protected:
     LoadImageHeader Header() const {
         LoadImageHeader header;
         header.codeAddress = 0x20000;

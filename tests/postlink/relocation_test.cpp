@@ -31,7 +31,7 @@ Program RelocationProgram(const Data0Builder& groups) {
 
 // The expected tail of the image, from kZeroFrom, after adding amounts at image offsets.
 class Expected {
-public:
+  public:
     Expected() : bytes_(kImageSize - kZeroFrom, 0) {}
     Expected& Add(std::int64_t imageOffset, std::uint32_t amount) {
         const std::size_t at = static_cast<std::size_t>(imageOffset) - kZeroFrom;
@@ -40,7 +40,7 @@ public:
     }
     const Bytes& bytes() const { return bytes_; }
 
-private:
+  private:
     Bytes bytes_;
 };
 
@@ -108,11 +108,12 @@ TEST(Relocation, TwoByteStepsGoBothWays) {
 }
 
 TEST(Relocation, TwoByteStepsReachTheirLimits) {
-    Program program = RelocationProgram(D().NoData()
-                                            .EmptyGroup()
-                                            .List(2, Cat({D::SetPosition(400), D::LongStep(8191)}))
-                                            .List(2, Cat({D::SetPosition(9000), D::LongStep(-8192)}))
-                                            .EmptyList());
+    Program program =
+        RelocationProgram(D().NoData()
+                              .EmptyGroup()
+                              .List(2, Cat({D::SetPosition(400), D::LongStep(8191)}))
+                              .List(2, Cat({D::SetPosition(9000), D::LongStep(-8192)}))
+                              .EmptyList());
     program.aboveA5 = 20000;
     const BuildResult built = BuildProgram(program, 2);
     ASSERT_EQ(built.result, 0) << built.detail;
@@ -123,11 +124,8 @@ TEST(Relocation, TwoByteStepsReachTheirLimits) {
 }
 
 TEST(Relocation, FourByteFormSetsThePositionAfterSteps) {
-    ExpectTail(D().NoData()
-                   .EmptyGroup()
-                   .EmptyList()
-                   .EmptyList()
-                   .List(3, Cat({D::Step(10), D::SetPosition(260), D::Step(1)})),
+    ExpectTail(D().NoData().EmptyGroup().EmptyList().EmptyList().List(
+                   3, Cat({D::Step(10), D::SetPosition(260), D::Step(1)})),
                Expected().Add(520, kLoadAmount).Add(522, kLoadAmount));
 }
 
@@ -163,8 +161,8 @@ TEST(Relocation, EntryAddressIsTheRelocatedWordAtCodeOffsetTen) {
 TEST(Relocation, WordsWrapModulo32Bits) {
     Program program = RelocationProgram(D().NoData().EmptyGroup().EmptyGroup());
     program.codePatches.push_back({500, {0xFF, 0xFF, 0xFF, 0xF0}});
-    program.data0 = D().NoData().EmptyGroup().List(1, D::SetPosition(250)).EmptyList().EmptyList()
-                        .Build();
+    program.data0 =
+        D().NoData().EmptyGroup().List(1, D::SetPosition(250)).EmptyList().EmptyList().Build();
     const BuildResult built = BuildProgram(program, 2);
     ASSERT_EQ(built.result, 0) << built.detail;
     EXPECT_EQ(WordAt(ImageBytes(built, 500, 4), 0), 0xFFFFFFF0u + kA5Amount);

@@ -60,14 +60,16 @@ TEST(ResourceFork, MissingResourcesGiveThree) {
     const Bytes code0 = MakeCode0(program.aboveA5, program.belowA5);
     const Bytes code1 = MakeCode1(program);
     const Bytes& data0 = program.data0;
-    EXPECT_EQ(BuildLoadImageFromBin(WriteResourceFork({{kCode, {{1, code1}}}, {kData, {{0, data0}}}}), 1)
-                  .result,
-              3);
-    EXPECT_EQ(BuildLoadImageFromBin(WriteResourceFork({{kCode, {{0, code0}}}, {kData, {{0, data0}}}}), 1)
-                  .result,
-              3);
-    EXPECT_EQ(BuildLoadImageFromBin(WriteResourceFork({{kCode, {{0, code0}, {1, code1}}}}), 1).result,
-              3);
+    EXPECT_EQ(
+        BuildLoadImageFromBin(WriteResourceFork({{kCode, {{1, code1}}}, {kData, {{0, data0}}}}), 1)
+            .result,
+        3);
+    EXPECT_EQ(
+        BuildLoadImageFromBin(WriteResourceFork({{kCode, {{0, code0}}}, {kData, {{0, data0}}}}), 1)
+            .result,
+        3);
+    EXPECT_EQ(
+        BuildLoadImageFromBin(WriteResourceFork({{kCode, {{0, code0}, {1, code1}}}}), 1).result, 3);
     EXPECT_EQ(BuildLoadImageFromBin(
                   WriteResourceFork({{kCode, {{0, code0}, {1, code1}}}, {kData, {{0, data0}}}}), 1)
                   .result,
@@ -76,9 +78,8 @@ TEST(ResourceFork, MissingResourcesGiveThree) {
 
 TEST(ResourceFork, MissingDataComesAfterTheConfigurationSearch) {
     Program program;
-    const Bytes file = WriteResourceFork({{kCode,
-                                           {{0, MakeCode0(program.aboveA5, program.belowA5)},
-                                            {1, MakeCode1(program)}}}});
+    const Bytes file = WriteResourceFork(
+        {{kCode, {{0, MakeCode0(program.aboveA5, program.belowA5)}, {1, MakeCode1(program)}}}});
     EXPECT_EQ(BuildLoadImageFromBin(file, 2).result, 5);
     EXPECT_EQ(BuildLoadImageFromBin(file, 1).result, 3);
 }

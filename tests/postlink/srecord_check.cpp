@@ -41,10 +41,10 @@ void ExpectSRecordFileHolds(const std::string& path, const Bytes& image,
 
     const std::uint32_t address = loadAddress & 0xFFFFFF;
     const std::string back = path + ".back.bin";
-    const CommandResult cat = RunCommand(
-        "srec_cat " + ShellQuote(path) + " -crop " + Hex(address) + " " +
-        Hex(address + static_cast<std::uint32_t>(image.size())) + " -offset -" + Hex(address) +
-        " -o " + ShellQuote(back) + " -binary");
+    const CommandResult cat =
+        RunCommand("srec_cat " + ShellQuote(path) + " -crop " + Hex(address) + " " +
+                   Hex(address + static_cast<std::uint32_t>(image.size())) + " -offset -" +
+                   Hex(address) + " -o " + ShellQuote(back) + " -binary");
     ASSERT_EQ(cat.exitCode, 0) << cat.output;
     EXPECT_EQ(UnexpectedWarnings(cat.output), "") << cat.output;
     EXPECT_TRUE(LoadFile(back) == image) << "srec_cat does not give the image back from " << path;
@@ -53,10 +53,9 @@ void ExpectSRecordFileHolds(const std::string& path, const Bytes& image,
     const std::uint32_t lineStart = address & ~0xFFu;
     if (lineStart < address) {
         const std::string fill = path + ".fill.bin";
-        const CommandResult gap =
-            RunCommand("srec_cat " + ShellQuote(path) + " -crop " + Hex(lineStart) + " " +
-                       Hex(address) + " -offset -" + Hex(lineStart) + " -o " + ShellQuote(fill) +
-                       " -binary");
+        const CommandResult gap = RunCommand(
+            "srec_cat " + ShellQuote(path) + " -crop " + Hex(lineStart) + " " + Hex(address) +
+            " -offset -" + Hex(lineStart) + " -o " + ShellQuote(fill) + " -binary");
         ASSERT_EQ(gap.exitCode, 0) << gap.output;
         EXPECT_EQ(LoadFile(fill), Bytes(address - lineStart, 0xFF));
         std::remove(fill.c_str());

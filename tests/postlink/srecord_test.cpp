@@ -74,8 +74,7 @@ TEST(SRecords, LoadAddressFourPastALineBoundary) {
     const Bytes image = SampleImage(400);
     const std::vector<std::string> lines = Lines(*FormatSRecords(image, 0x10004));
     ExpectChecksumsHold(lines);
-    EXPECT_EQ(lines[0].substr(0, 10 + 64),
-              "S224010000FFFFFFFF" + HexBytes(Slice(image, 0, 28)));
+    EXPECT_EQ(lines[0].substr(0, 10 + 64), "S224010000FFFFFFFF" + HexBytes(Slice(image, 0, 28)));
     EXPECT_EQ(lines[1].substr(0, 10 + 64), "S224010020" + HexBytes(Slice(image, 28, 32)));
 }
 

@@ -10,7 +10,8 @@
 namespace tarvoline::postlink::testkit {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "postlink-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "postlink-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a temporary folder");
     }
@@ -58,7 +59,9 @@ std::uint32_t WordAt(const Bytes& bytes, std::size_t at) {
     return WordAt(bytes.data(), at);
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 }  // namespace tarvoline::postlink::testkit
 

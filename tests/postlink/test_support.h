@@ -12,7 +12,7 @@ namespace tarvoline::postlink::testkit {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
