@@ -3,6 +3,7 @@
 // Whole-file reads and writes with the system error number as the outcome.
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>

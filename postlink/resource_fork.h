@@ -2,6 +2,7 @@
 
 // Looks up resources in the resource fork that a .Bin file carries from offset 128 onward.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
