@@ -2,7 +2,10 @@
 // What the document needs from a user interface. The Qt application and the tests implement
 // these; the document itself knows no windows.
 
+#include <memory>
 #include <string>
+
+#include "ProgressWindow.h"
 
 // A view of the document: shows received bytes and can be emptied.
 class ITerminalView {
@@ -28,4 +31,8 @@ public:
     virtual void Beep() = 0;
     // The document title changed; the main frame shows it in its caption.
     virtual void TitleChanged(const std::string& title) = 0;
+    // Opens a progress window owned by the calling thread; it closes when destroyed.
+    virtual std::unique_ptr<IProgressWindow> CreateProgressWindow() {
+        return std::make_unique<CNoProgressWindow>();
+    }
 };

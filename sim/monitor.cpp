@@ -200,6 +200,7 @@ void Monitor::tick(Clock::time_point now) {
 void Monitor::commandByte(char c) {
     switch (c) {
         case '\r': {
+            goKeyArmed_ = false;
             emit("\r\n");
             const std::string line = std::move(line_);
             line_.clear();
@@ -226,6 +227,14 @@ void Monitor::commandByte(char c) {
     const auto u = static_cast<unsigned char>(c);
     if (u < 0x20 || u > 0x7E) {
         return;
+    }
+    if (goKeyArmed_) {
+        goKeyArmed_ = false;
+        if ((c == 'G' || c == 'g') && line_.empty()) {
+            emit("G\r\n");
+            go({});
+            return;
+        }
     }
     if (line_.size() >= kMaxLine) {
         emit("\a");

@@ -114,6 +114,8 @@ class Monitor {
     std::optional<Clock::time_point> pendingRequest_;
     std::optional<std::uint32_t> lastLoadAddress_;
     std::uint32_t lastLoadCount_ = 0;
+    // Right after a LOAD, a lone 'G' starts the program without waiting for CR.
+    bool goKeyArmed_ = false;
 
     // record loader
     std::unique_ptr<RecordStream> records_;

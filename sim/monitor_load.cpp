@@ -188,6 +188,7 @@ void Monitor::loadSucceeded() {
     setUart(consoleFormat());
     emit("\r\nLoaded " + hex8(lastLoadCount_) + " bytes at " + hex8(loadAddress_) + "\r\n");
     prompt();
+    goKeyArmed_ = true;
 }
 
 void Monitor::abortLoad(const std::string& why) {

@@ -1,0 +1,63 @@
+#include "MonitorLink.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+int SignedByteValue(ReceivedByte byte) { return static_cast<std::int8_t>(byte & 0xFF); }
+
+void SleepMs(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+
+std::uint16_t CMonitorLink::LinkBytesWaiting() {
+    CComStat status;
+    if (!m_port.ClearError(&status, nullptr)) return 0;
+    return static_cast<std::uint16_t>(status.cbInQue & 0xFFFF);
+}
+
+ReceivedByte CMonitorLink::LinkReadByte() {
+    unsigned char byte = 0;
+    if (m_port.Read(&byte, 1, false) != 1) return kNothingRead;
+    return byte;
+}
+
+ReceivedByte CMonitorLink::LinkDrain(int quietMs) {
+    ReceivedByte last = kNothingRead;
+    do {
+        while (LinkBytesWaiting() != 0) {
+            ReceivedByte b = LinkReadByte();
+            if (b != kNothingRead) last = b;
+        }
+        SleepMs(quietMs);
+    } while (LinkBytesWaiting() != 0);
+    return last;
+}
+
+int CMonitorLink::LinkSendString(const std::string& text) {
+    return m_port.Write(text.data(), static_cast<int>(text.size()));
+}
+
+int CMonitorLink::LinkSendBlock(const void* buffer, int length) {
+    return m_port.Write(buffer, length);
+}
+
+int CMonitorLink::LinkSendByte(int value) {
+    unsigned char byte = static_cast<unsigned char>(value & 0xFF);
+    return m_port.Write(&byte, 1);
+}
+
+bool CMonitorLink::LinkSetBaud(DWORD baud) { return m_port.SetBaudRate(baud); }
+
+bool CMonitorLink::WakeMonitor() {
+    static const std::vector<std::vector<unsigned char>> kAttempts = {
+        {0x08, 0x2E, 0x0D}, {0x0D}, {0x0D}, {0x2E, 0x0D}, {0x03, 0x0D}};
+    for (const auto& attempt : kAttempts) {
+        for (unsigned char byte : attempt) LinkSendByte(byte);
+        SleepMs(25);
+        ReceivedByte last = LinkDrain(50);
+        if (last == '>' || last == ' ') return true;
+    }
+    return false;
+}

@@ -1,0 +1,97 @@
+#include "RecordLoader.h"
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "TransferContext.h"
+#include "comm/CommPort.h"
+
+char* FormatHexDigits(std::uint32_t value, char* buffer, int digits) {
+    static const char kHex[] = "0123456789ABCDEF";
+    for (int i = digits - 1; i >= 0; --i) {
+        buffer[i] = kHex[value & 0xF];
+        value >>= 4;
+    }
+    buffer[digits] = '\0';
+    return buffer;
+}
+
+namespace {
+
+// tom8, the loader command, the data at 57600 baud, then "%" at the normal rate. Stops
+// without a message where the monitor does not answer as expected; the line always ends at
+// the normal baud rate.
+void RunRecordLoaderDialogue(const CTransferContext& ctx, const char* loaderCommand,
+                             const std::function<void(CMonitorLink&)>& sendData) {
+    CMonitorLink link(ctx.port);
+    bool answered = false;
+    link.LinkSendString("tom8\r");
+    SleepMs(500);
+    if (link.LinkDrain(500) == '>') {
+        link.LinkSendString(loaderCommand);
+        SleepMs(10);
+        if (link.LinkDrain(100) == '%') {
+            link.LinkSetBaud(kRecordLoaderBaud);
+            sendData(link);
+            answered = link.LinkDrain(500) == '%';
+        }
+    }
+    link.LinkSetBaud(ctx.NormalBaud());
+    if (answered) link.LinkSendString("%");
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+int LoadHexFile(const CTransferContext& ctx, const std::string& path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        ctx.ShowError("Can't open hex file!");
+        return 1;
+    }
+    std::fseek(file.get(), 0, SEEK_END);
+    long size = std::ftell(file.get());
+    std::rewind(file.get());
+    if (size < 0) size = 0;
+
+    bool cancelled = false;
+    {
+        CSavedLine saved(ctx);
+        ctx.port.SetLineFormat(kParityNone, 8, kOneStopBit);
+        ctx.port.SetReadTimeouts(1000, 0, 10000);
+
+        std::unique_ptr<IProgressWindow> progress = ctx.ui.CreateProgressWindow();
+        progress->SetWindowText("Sending HEX File");
+        progress->SetStatus("...");
+        long pieces = (size + kHexPieceSize - 1) / kHexPieceSize;
+        progress->SetRange(0, pieces > 0 ? static_cast<int>(pieces) : 1);
+        progress->SetStep(1);
+        progress->SetPos(0);
+
+        RunRecordLoaderDialogue(ctx, "lo ;B3+\r", [&](CMonitorLink& link) {
+            unsigned char piece[kHexPieceSize];
+            for (;;) {
+                // Cancel stops between pieces; the loader then ends on the quiet line.
+                if (progress->CancelRequested()) {
+                    cancelled = true;
+                    break;
+                }
+                size_t n = std::fread(piece, 1, sizeof piece, file.get());
+                if (n == 0) break;
+                link.LinkSendBlock(piece, static_cast<int>(n));
+                progress->StepIt();
+            }
+        });
+    }
+    if (cancelled) ctx.ShowCancelled();
+    return 1;
+}
+
+void SendSRecordText(const CTransferContext& ctx, const char* text, int length) {
+    RunRecordLoaderDialogue(ctx, "lo ;3\r",
+                            [&](CMonitorLink& link) { link.LinkSendBlock(text, length); });
+}

@@ -1,0 +1,44 @@
+#pragma once
+// What a monitor dialogue works with: the open port, the user's line settings, and the user
+// interface for its messages and its progress window.
+
+#include <string>
+
+#include "app/DocumentUi.h"
+#include "comm/PortSettings.h"
+#include "MonitorLink.h"
+
+class CCommPort;
+
+struct CTransferContext {
+    CCommPort& port;
+    const CPortSettings& settings;
+    IDocumentUi& ui;
+
+    // Every message of the dialogues: no owner window, title "Error", exclamation icon, OK.
+    void ShowError(const std::string& text) const {
+        ui.MessageBox(text, "Error", MessageIcon::Exclamation);
+    }
+    void ShowCancelled() const {
+        ui.MessageBox("Transfer cancelled", "Tarvoline", MessageIcon::Information);
+    }
+    DWORD NormalBaud() const { return LeadingDecimal(settings.m_strBaudRate); }
+    DWORD DownloadBaud() const { return LeadingDecimal(settings.m_strDownloadBaudRate); }
+};
+
+// Saves the line configuration and the time-outs, and on every way out switches back to the
+// normal baud rate and puts the saved configuration and time-outs back, in that order.
+class CSavedLine {
+public:
+    explicit CSavedLine(const CTransferContext& ctx);
+    ~CSavedLine();
+    CSavedLine(const CSavedLine&) = delete;
+    CSavedLine& operator=(const CSavedLine&) = delete;
+
+private:
+    const CTransferContext& m_ctx;
+    CLineConfig m_config;
+    CCommTimeouts m_timeouts;
+    bool m_haveConfig;
+    bool m_haveTimeouts;
+};
