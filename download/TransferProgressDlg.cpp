@@ -1,0 +1,124 @@
+#include "TransferProgressDlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "comm/DialogUnits.h"
+
+namespace {
+
+QWidget* FindOwner() {
+    if (QWidget* active = QApplication::activeWindow()) return active->window();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && !qobject_cast<QDialog*>(w)) return w;
+    return nullptr;
+}
+
+}  // namespace
+
+CTransferProgressDlg::CTransferProgressDlg(QWidget* owner)
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint),
+      m_status(new QLabel(this)),
+      m_progress(new QProgressBar(this)),
+      m_cancel(new QPushButton("Cancel", this)),
+      m_owner(owner) {
+    setWindowTitle(kDefaultCaption);
+    const CDialogUnits du(*this);
+    setFixedSize(du.X(186), du.Y(61));
+    du.Place(m_status, 13, 7, 158, 8);
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    du.Place(m_progress, 14, 19, 154, 13);
+    m_progress->setTextVisible(false);
+    du.Place(m_cancel, 68, 40, 50, 14);
+    m_cancel->setDefault(true);
+    m_cancel->setAutoDefault(true);
+    connect(m_cancel, &QPushButton::clicked, this, &CTransferProgressDlg::reject);
+    m_progress->setRange(m_nLower, m_nUpper);
+    m_progress->setValue(m_nLower);
+}
+
+CTransferProgressDlg::~CTransferProgressDlg() { DestroyWindow(); }
+
+bool CTransferProgressDlg::Create() {
+    if (!m_owner) m_owner = FindOwner();
+    if (m_owner == this) m_owner = nullptr;
+    if (m_owner && m_owner->isEnabled()) {
+        m_owner->setEnabled(false);
+        m_bOwnerDisabled = true;
+    }
+    show();
+    raise();
+    PumpMessages();  // paint once before the work starts
+    return true;
+}
+
+void CTransferProgressDlg::DestroyWindow() {
+    if (m_bOwnerDisabled && m_owner) {
+        m_owner->setEnabled(true);
+        m_bOwnerDisabled = false;
+    }
+    hide();
+}
+
+void CTransferProgressDlg::SetWindowText(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(caption));
+}
+
+void CTransferProgressDlg::SetStatus(const std::string& text) {
+    m_status->setText(QString::fromStdString(text));
+}
+
+void CTransferProgressDlg::SetRange(int lower, int upper) {
+    // The bar's bounds are 16-bit.
+    m_nLower = static_cast<std::int16_t>(lower);
+    m_nUpper = static_cast<std::int16_t>(upper);
+    m_progress->setRange(m_nLower, m_nUpper);
+}
+
+void CTransferProgressDlg::SetStep(int step) { m_nStep = step; }
+
+void CTransferProgressDlg::SetPos(int position) {
+    PumpMessages();
+    m_progress->setValue(position);
+}
+
+void CTransferProgressDlg::StepIt() {
+    PumpMessages();
+    int next = m_progress->value() + m_nStep;
+    if (next > m_nUpper) next = m_nLower;  // past the end the bar starts again
+    m_progress->setValue(next);
+}
+
+int CTransferProgressDlg::Pos() const { return m_progress->value(); }
+
+QString CTransferProgressDlg::Status() const { return m_status->text(); }
+
+void CTransferProgressDlg::reject() { m_bCancelRequested = true; }
+
+void CTransferProgressDlg::closeEvent(QCloseEvent* event) {
+    if (event->spontaneous()) {  // the close box: a cancel request, the window stays
+        m_bCancelRequested = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void CTransferProgressDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter would press the default button, which is Cancel; it does nothing here.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CTransferProgressDlg::PumpMessages() {
+    // Handles what is waiting, never waits: the work goes on on this thread.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
