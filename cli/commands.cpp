@@ -7,6 +7,11 @@ std::span<const Command> AllCommands() {
         {"postlink", "FILE.BIN",
          "convert a linker .Bin file to load, S-record and map files for each configuration",
          RunPostLink},
+        {"load", "[--port NAME] [--baud N] [--download-baud N] FILE.RUN|FILE.APP",
+         "load a CP/M-68K load file into the board with the monitor's LOAD, then start it",
+         RunLoad},
+        {"loadhex", "[--port NAME] [--baud N] [--download-baud N] FILE",
+         "send a hex record file through the monitor's record loader", RunLoadHex},
     };
     return kCommands;
 }

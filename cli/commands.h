@@ -30,5 +30,7 @@ struct Command {
 std::span<const Command> AllCommands();
 
 int RunPostLink(const CommandContext& context);
+int RunLoad(const CommandContext& context);
+int RunLoadHex(const CommandContext& context);
 
 }  // namespace tarvoline::cli

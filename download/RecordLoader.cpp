@@ -22,23 +22,26 @@ namespace {
 // tom8, the loader command, the data at 57600 baud, then "%" at the normal rate. Stops
 // without a message where the monitor does not answer as expected; the line always ends at
 // the normal baud rate.
-void RunRecordLoaderDialogue(const CTransferContext& ctx, const char* loaderCommand,
-                             const std::function<void(CMonitorLink&)>& sendData) {
+HexLoadOutcome RunRecordLoaderDialogue(const CTransferContext& ctx, const char* loaderCommand,
+                                       const std::function<void(CMonitorLink&)>& sendData) {
     CMonitorLink link(ctx.port);
-    bool answered = false;
+    HexLoadOutcome outcome = HexLoadOutcome::NoMonitorPrompt;
     link.LinkSendString("tom8\r");
     SleepMs(500);
     if (link.LinkDrain(500) == '>') {
+        outcome = HexLoadOutcome::NoLoaderAnswer;
         link.LinkSendString(loaderCommand);
         SleepMs(10);
         if (link.LinkDrain(100) == '%') {
             link.LinkSetBaud(kRecordLoaderBaud);
             sendData(link);
-            answered = link.LinkDrain(500) == '%';
+            outcome = link.LinkDrain(500) == '%' ? HexLoadOutcome::Loaded
+                                                  : HexLoadOutcome::NoFinalAnswer;
         }
     }
     link.LinkSetBaud(ctx.NormalBaud());
-    if (answered) link.LinkSendString("%");
+    if (outcome == HexLoadOutcome::Loaded) link.LinkSendString("%");
+    return outcome;
 }
 
 struct FileCloser {
@@ -47,10 +50,26 @@ struct FileCloser {
 
 }  // namespace
 
-int LoadHexFile(const CTransferContext& ctx, const std::string& path) {
+const char* DescribeHexLoadOutcome(HexLoadOutcome outcome) {
+    switch (outcome) {
+        case HexLoadOutcome::Loaded: return "loaded";
+        case HexLoadOutcome::CannotOpen: return "the file cannot be opened";
+        case HexLoadOutcome::NoMonitorPrompt: return "the monitor did not answer \"tom8\" with its prompt";
+        case HexLoadOutcome::NoLoaderAnswer: return "the monitor's record loader did not answer '%'";
+        case HexLoadOutcome::NoFinalAnswer: return "the record loader did not answer '%' after the records";
+        case HexLoadOutcome::Cancelled: return "cancelled";
+        case HexLoadOutcome::NotConnected: return "no port is open";
+    }
+    return "unknown";
+}
+
+int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOutcome* outcome) {
+    HexLoadOutcome ignored;
+    if (!outcome) outcome = &ignored;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         ctx.ShowError("Can't open hex file!");
+        *outcome = HexLoadOutcome::CannotOpen;
         return 1;
     }
     std::fseek(file.get(), 0, SEEK_END);
@@ -72,7 +91,7 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path) {
         progress->SetStep(1);
         progress->SetPos(0);
 
-        RunRecordLoaderDialogue(ctx, "lo ;B3+\r", [&](CMonitorLink& link) {
+        *outcome = RunRecordLoaderDialogue(ctx, "lo ;B3+\r", [&](CMonitorLink& link) {
             unsigned char piece[kHexPieceSize];
             for (;;) {
                 // Cancel stops between pieces; the loader then ends on the quiet line.
@@ -87,7 +106,10 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path) {
             }
         });
     }
-    if (cancelled) ctx.ShowCancelled();
+    if (cancelled) {
+        ctx.ShowCancelled();
+        *outcome = HexLoadOutcome::Cancelled;
+    }
     return 1;
 }
 

@@ -1,0 +1,31 @@
+#include "DocumentTransfers.h"
+
+#include "Cpm68kLoader.h"
+#include "TransferContext.h"
+#include "app/TarvolineDoc.h"
+
+namespace {
+
+template <typename Loader>
+bool WithWatcherStopped(CTarvolineDoc& doc, Loader&& load) {
+    if (!doc.Port()) return false;
+    doc.StopWatcherForTransfer();
+    CTransferContext ctx{*doc.Port(), doc.Settings(), doc.Ui()};
+    load(ctx);
+    doc.RestartWatcherAfterTransfer();
+    return true;
+}
+
+}  // namespace
+
+HexLoadOutcome TransferHexFile(CTarvolineDoc& doc, const std::string& path) {
+    HexLoadOutcome outcome = HexLoadOutcome::NotConnected;
+    WithWatcherStopped(doc, [&](const CTransferContext& ctx) { LoadHexFile(ctx, path, &outcome); });
+    return outcome;
+}
+
+bool TransferCpm68kFile(CTarvolineDoc& doc, const std::string& path) {
+    bool started = false;
+    WithWatcherStopped(doc, [&](const CTransferContext& ctx) { started = LoadCpm68kFile(ctx, path); });
+    return started;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The document's transfers: the monitor dialogue owns the port while it runs. With no port
+// open nothing runs; otherwise the watcher is stopped first and started again afterwards,
+// whatever happened; if it cannot be started, "Error starting comm thread!" and the port is
+// closed.
+
+#include <string>
+
+#include "RecordLoader.h"
+
+class CTarvolineDoc;
+
+HexLoadOutcome TransferHexFile(CTarvolineDoc& doc, const std::string& path);
+// True when the image was loaded and started.
+bool TransferCpm68kFile(CTarvolineDoc& doc, const std::string& path);

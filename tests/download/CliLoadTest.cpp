@@ -1,0 +1,143 @@
+// tarvoline-cli load and loadhex against the simulated board, run as a user runs them.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "BoardFixture.h"
+
+namespace {
+
+struct RunResult {
+    int exitCode;
+    std::string out, err;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class CliLoad : public ::testing::Test {
+protected:
+    explicit CliLoad(vivaz::BoardOptions o = {}) : board(o) {
+        dir = ::testing::TempDir() + "/cli-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(dir + "/config/Hollowbrook Works");
+        // The user's stored settings: a port that does not exist, 9600 baud.
+        std::ofstream(dir + "/config/Hollowbrook Works/Tarvoline.conf")
+            << "[COM%20Settings]\nCOM%20Port=COM200\nBaud%20Rate=9600\n"
+               "Baud%20Rate%20Tv%20Download=115200\n";
+    }
+
+    RunResult Run(const std::string& arguments) {
+        std::string command = "XDG_CONFIG_HOME='" + dir + "/config' '" TARVOLINE_CLI "' " +
+                              arguments + " >'" + dir + "/out' 2>'" + dir + "/err'";
+        int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir + "/out"),
+                Slurp(dir + "/err")};
+    }
+    std::string Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+        return dir + "/" + name;
+    }
+    std::string Port() const { return " --port " + board.devicePath() + " "; }
+
+    vivaz::testing::SimulatedBoard board;
+    std::string dir;
+};
+
+std::string RunFile(std::uint32_t textStart, const std::vector<std::uint8_t>& image) {
+    std::string file(28, '\0');
+    file[0] = 0x60;
+    file[1] = 0x1A;
+    for (int i = 0; i < 4; ++i) {
+        file[2 + i] = static_cast<char>(image.size() >> (24 - 8 * i));
+        file[22 + i] = static_cast<char>(textStart >> (24 - 8 * i));
+    }
+    return file + std::string(image.begin(), image.end());
+}
+
+TEST_F(CliLoad, LoadsAndStartsAProgramAndStoresNothing) {
+    auto image = Pattern(2100);
+    std::string path = Write("prog.RUN", RunFile(0x8000, image));
+    std::string stored = Slurp(dir + "/config/Hollowbrook Works/Tarvoline.conf");
+    RunResult r = Run("load" + Port() + "'" + path + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // not a terminal: no progress drawn
+    EXPECT_EQ(board.memory(0x8000, image.size()), image);
+    EXPECT_TRUE(board.waitForNote("program started at 00008000"));
+    EXPECT_EQ(Slurp(dir + "/config/Hollowbrook Works/Tarvoline.conf"), stored);
+}
+
+TEST_F(CliLoad, FailuresPrintTheWindowsMessagesAndExitOne) {
+    RunResult missing = Run("load" + Port() + "'" + dir + "/none.RUN'");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "Can't open CPM68K file!\n");
+
+    RunResult noPort = Run("load '" + dir + "/none.RUN'");  // the stored COM200 is no device
+    EXPECT_EQ(noPort.exitCode, 1);
+    EXPECT_EQ(noPort.err, "Cannot open COM200 (/dev/ttyS199): No such file or directory\n");
+
+    RunResult usage = Run("load --baud fast x.RUN");
+    EXPECT_EQ(usage.exitCode, 2);
+
+    RunResult hexMissing = Run("loadhex" + Port() + "'" + dir + "/none.HEX'");
+    EXPECT_EQ(hexMissing.exitCode, 1);
+    EXPECT_EQ(hexMissing.err, "Can't open hex file!\n");
+}
+
+TEST_F(CliLoad, SendsAHexFile) {
+    std::string path = Write("a.HEX", "S107010041424344EB\r\nS9030000FC\r\n");
+    RunResult r = Run("loadhex" + Port() + "'" + path + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(board.memory(0x100, 4), (std::vector<std::uint8_t>{'A', 'B', 'C', 'D'}));
+}
+
+class CliLoadFastBoard : public CliLoad {
+protected:
+    CliLoadFastBoard() : CliLoad(Options()) {}
+    static vivaz::BoardOptions Options() {
+        vivaz::BoardOptions o;
+        o.consoleBaud = 19200;
+        return o;
+    }
+};
+
+TEST_F(CliLoadFastBoard, RatesGivenOnTheCommandLineHoldForTheRun) {
+    auto image = Pattern(300);
+    std::string path = Write("p.RUN", RunFile(0x9000, image));
+    RunResult slow = Run("load" + Port() + "'" + path + "'");  // the stored 9600
+    EXPECT_EQ(slow.exitCode, 1);
+    EXPECT_EQ(slow.err, "### Protocol Error (timeout expecting monitor >)\n");
+
+    RunResult r = Run("load" + Port() + "--baud 19200 --download-baud 57600 '" + path + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(board.memory(0x9000, image.size()), image);
+    EXPECT_TRUE(board.waitForNote("blocks at 57600 baud"));
+}
+
+class CliLoadSilentBoard : public CliLoad {
+protected:
+    CliLoadSilentBoard() : CliLoad(Options()) {}
+    static vivaz::BoardOptions Options() {
+        vivaz::BoardOptions o;
+        o.faults.silent = true;
+        return o;
+    }
+};
+
+TEST_F(CliLoadSilentBoard, AHexLoadTheMonitorIgnoresFailsWithAReason) {
+    std::string path = Write("a.HEX", "S9030000FC\r\n");
+    RunResult r = Run("loadhex" + Port() + "'" + path + "'");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Hex file not loaded: the monitor did not answer \"tom8\" with its prompt\n");
+}
+
+}  // namespace
