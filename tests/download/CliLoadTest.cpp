@@ -94,7 +94,7 @@ TEST_F(CliLoad, FailuresPrintTheWindowsMessagesAndExitOne) {
 }
 
 TEST_F(CliLoad, SendsAHexFile) {
-    std::string path = Write("a.HEX", "S107010041424344EB\r\nS9030000FC\r\n");
+    std::string path = Write("a.HEX", "S107010041424344ED\r\nS9030000FC\r\n");
     RunResult r = Run("loadhex" + Port() + "'" + path + "'");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(board.memory(0x100, 4), (std::vector<std::uint8_t>{'A', 'B', 'C', 'D'}));
