@@ -1,0 +1,128 @@
+// Post Link, Post Link and Load, and the load of an opened document, against the simulated
+// board with .Bin files built by the test kit.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "BoardFixture.h"
+#include "app/MemorySettingsStore.h"
+#include "app/TarvolineDoc.h"
+#include "app/UiCallQueue.h"
+#include "bin_writer.h"
+#include "download/PostLinkCommands.h"
+
+namespace {
+
+namespace kit = tarvoline::postlink::testkit;
+
+class PostLinkCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = ::testing::TempDir() + "/plc-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        store.WriteProfileString("Devices", "COM3", board.devicePath());
+        doc = std::make_unique<CTarvolineDoc>(&store, ui, calls);
+        doc->Connect();
+        ASSERT_TRUE(doc->Port());
+        board.waitForSent("> ");
+    }
+    std::string Save(const std::string& name, const kit::Bytes& bytes) {
+        kit::SaveFile(dir + "/" + name, bytes);
+        return dir + "/" + name;
+    }
+    std::vector<std::uint8_t> ImageOf(const std::string& runPath) {
+        kit::Bytes file = kit::LoadFile(runPath);
+        return {file.begin() + 28, file.end()};
+    }
+
+    vivaz::testing::SimulatedBoard board;
+    CMemorySettingsStore store;
+    CTransferUi ui;
+    CUiCallQueue calls;
+    std::unique_ptr<CTarvolineDoc> doc;
+    std::string dir;
+};
+
+TEST_F(PostLinkCommands, APathWithoutBinIsRefused) {
+    CPostLinkOutcome o = PostLinkFile(ui, dir + "/demo.txt");
+    EXPECT_FALSE(o.basePath);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Invalid .BIN file!"});
+    EXPECT_TRUE(ui.logs.empty());
+}
+
+TEST_F(PostLinkCommands, ConvertingShowsProgressAndSaysNothingWhenAllIsWell) {
+    std::string bin = Save("demo.Bin", kit::WriteBinFile(kit::Program{}));
+    CPostLinkOutcome o = PostLinkFile(ui, bin);
+    ASSERT_TRUE(o.basePath);
+    EXPECT_EQ(*o.basePath, dir + "/demo");
+    EXPECT_TRUE(o.wroteRunFile);
+    EXPECT_TRUE(ui.messages.empty());
+    const CProgressLog& p = *ui.logs.at(0);
+    EXPECT_EQ(p.captions, std::vector<std::string>{"Tarvoline PostLink"});
+    EXPECT_EQ(p.statuses, std::vector<std::string>{dir + "/demo"});
+    EXPECT_EQ(p.upper, 3);
+    EXPECT_EQ(p.steps, 4);
+    EXPECT_TRUE(p.closed);
+}
+
+TEST_F(PostLinkCommands, ConverterFailuresAreReportedInWords) {
+    kit::Bytes broken = kit::WriteBinFile(kit::Program{});
+    broken.resize(broken.size() / 2);
+    std::string bin = Save("broken.BIN", broken);
+    PostLinkFile(ui, bin);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].title, "Error");
+    EXPECT_EQ(ui.messages[0].text.rfind("Post Link, configuration 1: ", 0), 0u) << ui.messages[0].text;
+
+    ui.messages.clear();
+    kit::Program none;
+    none.configurations[0].configId = 7;
+    PostLinkFile(ui, Save("none.BIN", kit::WriteBinFile(none)));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find("none of configurations 1, 2 and 3"), std::string::npos);
+}
+
+TEST_F(PostLinkCommands, PostLinkAndLoadPutsTheProgramIntoTheBoardAndStartsIt) {
+    std::string bin = Save("demo.Bin", kit::WriteBinFile(kit::Program{}));
+    PostLinkAndLoad(*doc, bin);
+    EXPECT_TRUE(ui.messages.empty()) << ui.Texts().front();
+    auto image = ImageOf(dir + "/demo.RUN");
+    EXPECT_EQ(board.memory(0x10000, image.size()), image);
+    EXPECT_TRUE(board.waitForNote("program started at 00010000"));
+    EXPECT_TRUE(doc->Port()->HasWatcher());  // the terminal listens again
+}
+
+TEST_F(PostLinkCommands, AStaleLoadFileIsNeverLoaded) {
+    kit::SaveFile(dir + "/demo.RUN", kit::Bytes(100, 0x4E));  // from an earlier build
+    kit::Bytes broken = kit::WriteBinFile(kit::Program{});
+    broken.resize(300);
+    PostLinkAndLoad(*doc, Save("demo.BIN", broken));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, "Post Link did not write " + dir + "/demo.RUN; nothing was loaded.");
+    EXPECT_EQ(board.received().find("LOAD"), std::string::npos);
+}
+
+TEST_F(PostLinkCommands, OpeningALoadFileConvertsTheBinBesideItAndLoads) {
+    Save("Demo.bin", kit::WriteBinFile(kit::Program{}));  // found whatever its case
+    LoadDocumentImage(*doc, dir + "/Demo.run");
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(board.waitForNote("program started at 00010000"));
+
+    board.clearTranscript();
+    LoadDocumentImage(*doc, dir + "/notes.txt");           // not a load file
+    LoadDocumentImage(*doc, dir + "/Missing.APP");          // nothing beside it
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(board.received(), "");
+}
+
+TEST(DirectoryOf, KeepsTheTrailingSlashOrNothing) {
+    EXPECT_EQ(DirectoryOf("/proj/demo.BIN"), "/proj/");
+    EXPECT_EQ(DirectoryOf("demo.BIN"), "");
+    EXPECT_EQ(DirectoryOf("/proj/"), "");
+    EXPECT_EQ(DirectoryOf("/x"), "/");
+}
+
+}  // namespace
