@@ -1,5 +1,10 @@
 #include "TarvolineDoc.h"
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <new>
@@ -15,12 +20,19 @@ CTarvolineDoc::CTarvolineDoc(ISettingsStore* store, IDocumentUi& ui, CUiCallQueu
       m_settings(LoadPortSettings(store)),
       m_portNames(store) {}
 
-CTarvolineDoc::~CTarvolineDoc() { m_pPort.reset(); }
+CTarvolineDoc::~CTarvolineDoc() {
+    WaitForDocumentLoad();
+    m_pPort.reset();
+}
 
-void CTarvolineDoc::AddView(ITerminalView* view) { m_views.push_back(view); }
+void CTarvolineDoc::AddView(ITerminalView* view) {
+    m_views.push_back(view);
+    m_viewCount = static_cast<int>(m_views.size());
+}
 
 void CTarvolineDoc::RemoveView(ITerminalView* view) {
     m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
+    m_viewCount = static_cast<int>(m_views.size());
 }
 
 bool CTarvolineDoc::OnNewDocument() {
@@ -89,8 +101,78 @@ void CTarvolineDoc::Connect() {
 }
 
 void CTarvolineDoc::Disconnect() {
+    if (!m_calls.IsOwnerThread()) {
+        m_calls.Call([this] { Disconnect(); });
+        return;
+    }
     m_pPort.reset();
     SetTitle(kNotConnectedTitle);
+}
+
+bool CTarvolineDoc::RefuseDuringDocumentLoad() {
+    if (!m_documentLoadRunning) return false;
+    m_ui.MessageBox("A program is being loaded into the board. Try again when the load has finished.",
+                    "Tarvoline", MessageIcon::Information);
+    return true;
+}
+
+void CTarvolineDoc::OnDisconnect() {
+    if (RefuseDuringDocumentLoad()) return;
+    Disconnect();
+}
+
+namespace {
+
+std::string DirectoryPart(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash + 1 == path.size()) return {};
+    return path.substr(0, slash + 1);
+}
+
+void LowerThisThreadsPriority() {
+    // The lowest priority there is: the load runs when nothing else wants the processor.
+    sched_param none{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &none) != 0)
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+}
+
+}  // namespace
+
+bool CTarvolineDoc::OnOpenDocument(const std::string& path) {
+    if (m_documentLoadRunning) {
+        m_ui.MessageBox("The program of " + m_strDocPath +
+                            " is still being loaded into the board. Open the file again when "
+                            "the load has finished.",
+                        "Tarvoline", MessageIcon::Information);
+        return false;
+    }
+    WaitForDocumentLoad();  // the last worker has ended; collect it
+    Connect();
+    m_strDocPath = path;
+    m_strLastDir = DirectoryPart(path);
+    m_documentLoadRunning = true;
+    m_stopWorker = false;
+    m_waitWorker = std::thread([this, path] {
+        LowerThisThreadsPriority();
+        // The load shows itself in the view: wait until there is one.
+        while (m_viewCount.load() == 0 && !m_stopWorker.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!m_stopWorker.load() && m_documentLoader) m_documentLoader(*this, path);
+        m_documentLoadRunning = false;
+    });
+    return true;
+}
+
+void CTarvolineDoc::WaitForDocumentLoad() {
+    if (!m_waitWorker.joinable()) return;
+    if (m_waitWorker.get_id() == std::this_thread::get_id()) return;
+    // The worker may be waiting for this thread (a message, a progress window, a received
+    // batch): keep serving it while waiting.
+    while (m_documentLoadRunning.load()) {
+        if (m_viewCount.load() == 0) m_stopWorker = true;
+        m_calls.WaitAndRun(std::chrono::milliseconds(5));
+    }
+    m_waitWorker.join();
 }
 
 void CTarvolineDoc::ShowInViews(const unsigned char* bytes, int count) {
@@ -141,6 +223,8 @@ void CTarvolineDoc::OnSendBreak() {
 }
 
 void CTarvolineDoc::OnCommSettingsConfirmed(const CPortSettings& confirmed) {
+    // The load of an opened document owns the line until it ends.
+    if (RefuseDuringDocumentLoad()) return;
     bool connectNow = false;
     if (confirmed.m_strComPort != m_settings.m_strComPort) {
         if (m_pPort) {

@@ -8,8 +8,10 @@
 // added before the first Connect and removed only after the port is closed.
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "comm/CommPort.h"
@@ -38,8 +40,22 @@ public:
 
     // A new document connects at once.
     bool OnNewDocument();
+    // Opening a document connects, keeps the path and starts a worker at the lowest priority
+    // that waits for the view and then runs the document loader on the path. False (with a
+    // message) while the load of an earlier open still runs.
+    using DocumentLoader = std::function<void(CTarvolineDoc& doc, const std::string& path)>;
+    void SetDocumentLoader(DocumentLoader loader) { m_documentLoader = std::move(loader); }
+    bool OnOpenDocument(const std::string& path);
+    // True while the load of an opened document runs on the worker.
+    bool DocumentLoadRunning() const { return m_documentLoadRunning.load(); }
+    // Waits for the worker of the last open to end.
+    void WaitForDocumentLoad();
+
     void Connect();
+    // From any thread: the port is closed on the user-interface thread.
     void Disconnect();
+    // The disconnect command: refused while an opened document is being loaded.
+    void OnDisconnect();
     bool SendChar(int character);
     bool SendBlock(const unsigned char* bytes, int count);
     void OnSendBreak();
@@ -57,6 +73,9 @@ public:
     void OnDeviceLost(CCommPort* port, DWORD error) override;
 
     const CPortSettings& Settings() const { return m_settings; }
+    const std::string& LastDir() const { return m_strLastDir; }
+    void SetLastDir(const std::string& dir) { m_strLastDir = dir; }
+    const std::string& DocPath() const { return m_strDocPath; }
     const std::string& GetTitle() const { return m_strTitle; }
     CCommPort* Port() const { return m_pPort.get(); }
     CPortNameResolver& PortNames() { return m_portNames; }
@@ -69,6 +88,7 @@ private:
     void ShowInViews(const unsigned char* bytes, int count);
     void ShowError(const std::string& text);
     bool StartWatcher();
+    bool RefuseDuringDocumentLoad();
 
     ISettingsStore* m_store;
     IDocumentUi& m_ui;
@@ -82,4 +102,11 @@ private:
     // Tells a late report of a lost device from the connection it belonged to.
     std::atomic<unsigned> m_connection{0};
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    std::string m_strLastDir;
+    std::string m_strDocPath;
+    DocumentLoader m_documentLoader;
+    std::thread m_waitWorker;
+    std::atomic<bool> m_documentLoadRunning{false};
+    std::atomic<bool> m_stopWorker{false};
+    std::atomic<int> m_viewCount{0};
 };

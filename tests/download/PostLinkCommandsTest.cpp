@@ -118,6 +118,36 @@ TEST_F(PostLinkCommands, OpeningALoadFileConvertsTheBinBesideItAndLoads) {
     EXPECT_EQ(board.received(), "");
 }
 
+TEST_F(PostLinkCommands, OpeningADocumentLoadsOnAWorkerOnceTheViewExists) {
+    Save("Demo.BIN", kit::WriteBinFile(kit::Program{}));
+    CTarvolineDoc opened(&store, ui, calls);
+    opened.SetDocumentLoader(LoadDocumentImage);
+    doc.reset();  // one document owns the port
+    ASSERT_TRUE(opened.OnOpenDocument(dir + "/Demo.RUN"));
+    EXPECT_EQ(opened.DocPath(), dir + "/Demo.RUN");
+    EXPECT_EQ(opened.LastDir(), dir + "/");
+    ASSERT_TRUE(opened.Port());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(board.received().find("LOAD"), std::string::npos);  // no view yet: it waits
+    EXPECT_TRUE(opened.DocumentLoadRunning());
+
+    CRecordingView view;
+    opened.AddView(&view);
+    // While the load runs, the port is not taken away and no second open starts.
+    for (int i = 0; i < 100 && board.received().find("LOAD") == std::string::npos; ++i)
+        calls.WaitAndRun(std::chrono::milliseconds(10));
+    opened.OnCommSettingsConfirmed(opened.Settings());
+    EXPECT_FALSE(opened.OnOpenDocument(dir + "/Demo.RUN"));
+    opened.WaitForDocumentLoad();
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[0].text.find("Try again when the load has finished"), std::string::npos);
+    EXPECT_NE(ui.messages[1].text.find("still being loaded"), std::string::npos);
+    EXPECT_FALSE(opened.DocumentLoadRunning());
+    EXPECT_TRUE(board.waitForNote("program started at 00010000"));
+    EXPECT_TRUE(opened.Port()->HasWatcher());
+    opened.RemoveView(&view);
+}
+
 TEST(DirectoryOf, KeepsTheTrailingSlashOrNothing) {
     EXPECT_EQ(DirectoryOf("/proj/demo.BIN"), "/proj/");
     EXPECT_EQ(DirectoryOf("demo.BIN"), "");
