@@ -1,0 +1,52 @@
+#include "XmodemCommands.h"
+
+#include "TransferContext.h"
+#include "app/TarvolineDoc.h"
+
+namespace {
+
+struct OutcomeMessages {
+    const char* successText;
+    const char* successTitle;
+    const char* failureText;
+    const char* failureTitle;
+};
+
+constexpr OutcomeMessages kReceiveMessages{"Receive completed successfully", "Receive Okay",
+                                           "Error receiving file!", "Receive Error"};
+constexpr OutcomeMessages kSendMessages{"Send completed successfully", "Send Okay",
+                                        "Error sending file!", "Send Error"};
+
+template <typename Transfer>
+bool RunXmodemCommand(CTarvolineDoc& doc, const OutcomeMessages& messages, Transfer&& transfer) {
+    if (!doc.Port())
+        return false;
+    doc.StopWatcherForTransfer();
+    CTransferContext ctx{*doc.Port(), doc.Settings(), doc.Ui()};
+    const XmodemOutcome outcome = transfer(ctx);
+    if (outcome.Ok()) {
+        ctx.ui.MessageBox(messages.successText, messages.successTitle, MessageIcon::Information);
+    } else {
+        if (outcome.result == XmodemResult::CancelledByUser)
+            ctx.ShowCancelled();
+        else
+            ctx.ShowError(outcome.detail);
+        ctx.ui.MessageBox(messages.failureText, messages.failureTitle, MessageIcon::Exclamation);
+    }
+    doc.RestartWatcherAfterTransfer();
+    return outcome.Ok();
+}
+
+}  // namespace
+
+bool RunXmodemSend(CTarvolineDoc& doc, const std::string& path, const XmodemTimings& timings) {
+    return RunXmodemCommand(doc, kSendMessages, [&](const CTransferContext& ctx) {
+        return XmodemSend(ctx, path, timings);
+    });
+}
+
+bool RunXmodemReceive(CTarvolineDoc& doc, const std::string& path, const XmodemTimings& timings) {
+    return RunXmodemCommand(doc, kReceiveMessages, [&](const CTransferContext& ctx) {
+        return XmodemReceive(ctx, path, timings);
+    });
+}
