@@ -82,7 +82,7 @@ class Monitor {
     void sendRequest();
     void loadComplete();
     void loadSucceeded();
-    void abortLoad(const std::string& why);
+    void abortLoad(std::string why);  // by value: the receiver that holds it goes first
     void loadTimeout();
 
     // monitor_records.cpp: the record loader dialogue

@@ -191,7 +191,7 @@ void Monitor::loadSucceeded() {
     goKeyArmed_ = true;
 }
 
-void Monitor::abortLoad(const std::string& why) {
+void Monitor::abortLoad(std::string why) {
     out_.note("LOAD error: " + why);
     receiver_.reset();
     pendingRequest_.reset();
