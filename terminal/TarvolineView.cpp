@@ -49,7 +49,10 @@ void CTarvolineView::ApplyAppearance(const ISettingsStore* store) {
     auto number = [&](const char* section, const char* entry, int fallback) {
         return store ? store->GetProfileInt(section, entry, fallback) : fallback;
     };
-    QFont font(QString::fromStdString(text("Font", "Face Name", "Courier")));
+    QFont font;
+    // Courier is rarely installed under that name; its look-alikes stand in for it.
+    font.setFamilies({QString::fromStdString(text("Font", "Face Name", "Courier")),
+                      "Nimbus Mono PS", "Courier New", "Liberation Mono", "DejaVu Sans Mono"});
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     const int tenths = number("Font", "Size", 100);

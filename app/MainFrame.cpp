@@ -1,0 +1,195 @@
+#include "MainFrame.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QWindow>
+
+#include "CommandIds.h"
+#include "SettingsStore.h"
+#include "SplashWindow.h"
+#include "terminal/TarvolineView.h"
+
+CMainFrame::CMainFrame(ISettingsStore* store, QWidget* parent)
+    : QMainWindow(parent), m_store(store) {
+    setWindowIcon(QIcon(":/res/tarvoline.png"));
+    setWindowTitle(QString("%1 - %2").arg("Untitled", kAppName));
+    m_pView = new CTarvolineView(this);
+    m_pView->SetCaptureSink(this);
+    setCentralWidget(m_pView);
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+
+    const int width = m_store ? m_store->GetProfileInt("Window", "X Size", kDefaultWidth)
+                              : kDefaultWidth;
+    const int height = m_store ? m_store->GetProfileInt("Window", "Y Size", kDefaultHeight)
+                               : kDefaultHeight;
+    m_storedOuter = QSize(width, height);
+    resize(m_storedOuter);
+    const QRect screenArea = screen()->availableGeometry();
+    move(screenArea.center() - QPoint(width / 2, height / 2));
+    m_pView->setFocus();
+}
+
+QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& prompt) {
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    const QStringList parts = prompt.split('\n');
+    action->setStatusTip(parts.value(0));
+    if (parts.size() > 1) action->setToolTip(parts.value(1));
+    m_actions[id] = action;
+    return action;
+}
+
+QAction* CMainFrame::Action(int id) const {
+    auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+QLabel* CMainFrame::Indicator(int id) const {
+    auto it = m_indicators.find(id);
+    return it == m_indicators.end() ? nullptr : it->second;
+}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(AddCommand(cmd::kCommSettings, "&Communications Settings",
+                               "Change port settings\nPort Settings"));
+    file->addSeparator();
+    file->addAction(AddCommand(cmd::kAppExit, "E&xit",
+                               "Quit the application; prompts to save documents\nExit"));
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->addAction(AddCommand(cmd::kEditCopy, "&Copy",
+                               "Copy the selection and put it on the Clipboard\nCopy"));
+    edit->addAction(AddCommand(cmd::kPasteToTarget, "&Paste", "Insert Clipboard contents\nPaste"));
+    edit->addSeparator();
+    edit->addAction(AddCommand(cmd::kEditFind, "&Find...", "Find the specified text\nFind"));
+    QAction* findNext = AddCommand(cmd::kEditRepeat, "F&ind Next",
+                                   "Repeat the last action\nRepeat");
+    findNext->setShortcut(Qt::Key_F3);
+    edit->addAction(findNext);
+    edit->addSeparator();
+    edit->addAction(AddCommand(cmd::kClear, "C&lear", "Refreshes the terminal window\nClear"));
+
+    QMenu* transfer = menuBar()->addMenu("Transfer");
+    transfer->addAction(AddCommand(cmd::kSendBreak, "Send &Break", "Send BREAK to target"));
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction(AddCommand(cmd::kHelpContents, "&Contents",
+                               "Displays the table of contents for the online documentation"));
+    help->addAction(AddCommand(cmd::kAppAbout, "&About Tarvoline...",
+                               "Display program information, version number and "
+                               "copyright\nAbout"));
+
+    // Commands of the toolbar only.
+    AddCommand(cmd::kEditCut, "Cu&t", "Cut the selection and put it on the Clipboard\nCut");
+    AddCommand(cmd::kFilePrint, "&Print...", "Print the current terminal view\nPrint");
+
+    // The view's own commands.
+    connect(Action(cmd::kEditCopy), &QAction::triggered, m_pView, &QPlainTextEdit::copy);
+    connect(Action(cmd::kEditCut), &QAction::triggered, m_pView, &QPlainTextEdit::cut);
+    connect(Action(cmd::kPasteToTarget), &QAction::triggered, m_pView,
+            &CTarvolineView::OnPasteToTarget);
+    connect(Action(cmd::kEditFind), &QAction::triggered, m_pView, &CTarvolineView::OnEditFind);
+    connect(Action(cmd::kEditRepeat), &QAction::triggered, m_pView,
+            &CTarvolineView::OnEditRepeat);
+    connect(Action(cmd::kClear), &QAction::triggered, m_pView, &CTarvolineView::OnClearTerminal);
+    connect(Action(cmd::kFilePrint), &QAction::triggered, m_pView, &CTarvolineView::OnFilePrint);
+    connect(Action(cmd::kAppExit), &QAction::triggered, this, &QWidget::close);
+    // Copy and Cut need a selection.
+    Action(cmd::kEditCopy)->setEnabled(false);
+    Action(cmd::kEditCut)->setEnabled(false);
+    connect(m_pView, &QPlainTextEdit::copyAvailable, Action(cmd::kEditCopy), &QAction::setEnabled);
+    connect(m_pView, &QPlainTextEdit::copyAvailable, Action(cmd::kEditCut), &QAction::setEnabled);
+}
+
+void CMainFrame::CreateToolBar() {
+    m_wndToolBar = new QToolBar("Standard", this);
+    m_wndToolBar->setObjectName("toolbar59392");
+    m_wndToolBar->setIconSize(QSize(16, 15));
+    m_wndToolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    const QPixmap strip(":/res/toolbar.png");
+    int image = 0;
+    auto button = [&](int id) {
+        QAction* action = Action(id);
+        action->setIcon(QIcon(strip.copy(image++ * 16, 0, 16, 15)));
+        m_wndToolBar->addAction(action);
+    };
+    button(cmd::kEditCut);
+    button(cmd::kEditCopy);
+    button(cmd::kPasteToTarget);
+    m_wndToolBar->addSeparator();
+    button(cmd::kFilePrint);
+    m_wndToolBar->addSeparator();
+    button(cmd::kAppAbout);
+    addToolBar(Qt::TopToolBarArea, m_wndToolBar);
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("statusbar59393");
+    auto* ready = new QLabel("Ready", bar);
+    bar->addWidget(ready, 1);
+    // The lock keys' states are not offered by the platform; their panes show their names greyed.
+    const std::pair<int, const char*> panes[] = {{cmd::kIndicatorCaps, "CAP"},
+                                                 {cmd::kIndicatorNum, "NUM"},
+                                                 {cmd::kIndicatorScrl, "SCRL"},
+                                                 {cmd::kCaptureIndicator, "CAPTURE OFF"}};
+    for (const auto& [id, text] : panes) {
+        auto* label = new QLabel(text, bar);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(text) + 8);
+        if (id != cmd::kCaptureIndicator) label->setEnabled(false);
+        bar->addPermanentWidget(label);
+        m_indicators[id] = label;
+    }
+}
+
+void CMainFrame::SetDocumentTitle(const std::string& title) {
+    setWindowTitle(QString("%1 - %2").arg(QString::fromStdString(title), kAppName));
+}
+
+void CMainFrame::CaptureText(const unsigned char*, int) {}
+
+void CMainFrame::StoreSize() {
+    if (!m_store) return;
+    const QSize outer = frameGeometry().size();
+    m_store->WriteProfileInt("Window", "X Size", outer.width());
+    m_store->WriteProfileInt("Window", "Y Size", outer.height());
+}
+
+// The stored size is the outer one; once the window manager tells the frame's borders, the
+// inner size is made to fit inside it.
+void CMainFrame::FitOuterSize() {
+    if (m_outerFitted || !windowHandle()) return;
+    const QMargins margins = windowHandle()->frameMargins();
+    if (margins.isNull()) return;
+    m_outerFitted = true;
+    resize(m_storedOuter.width() - margins.left() - margins.right(),
+           m_storedOuter.height() - margins.top() - margins.bottom());
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FitOuterSize();
+    StoreSize();
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    FitOuterSize();
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_shownOnce) return;
+    m_shownOnce = true;
+    CSplashWindow::ShowSplashScreen(this);
+}

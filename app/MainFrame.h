@@ -1,0 +1,60 @@
+#pragma once
+// The main window: menus, toolbar, status bar with the capture indicator, and the terminal
+// view. Its caption shows the document title with "Tarvoline"; its outer size is kept in the
+// "Window" section on every change and used at the next start.
+
+#include <QMainWindow>
+#include <map>
+#include <string>
+
+#include "terminal/ReceiveRules.h"
+
+class CTarvolineView;
+class ISettingsStore;
+class QAction;
+class QLabel;
+class QToolBar;
+
+class CMainFrame : public QMainWindow, public ICaptureSink {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultWidth = 620;
+    static constexpr int kDefaultHeight = 460;
+    static constexpr const char* kAppName = "Tarvoline";
+
+    // store may be null: the default size is used and nothing is stored.
+    explicit CMainFrame(ISettingsStore* store, QWidget* parent = nullptr);
+
+    CTarvolineView* View() const { return m_pView; }
+    // The action of a command number, or null.
+    QAction* Action(int id) const;
+    QToolBar* ToolBar() const { return m_wndToolBar; }
+    QLabel* Indicator(int id) const;
+
+    void SetDocumentTitle(const std::string& title);
+
+    // The capture writer; capturing to a file is not offered yet, so the text goes nowhere.
+    void CaptureText(const unsigned char* bytes, int count) override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    QAction* AddCommand(int id, const QString& text, const QString& prompt);
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void StoreSize();
+    void FitOuterSize();
+
+    ISettingsStore* m_store;
+    CTarvolineView* m_pView = nullptr;
+    QToolBar* m_wndToolBar = nullptr;
+    std::map<int, QAction*> m_actions;
+    std::map<int, QLabel*> m_indicators;
+    QSize m_storedOuter;
+    bool m_outerFitted = false;
+    bool m_shownOnce = false;
+};

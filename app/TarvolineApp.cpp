@@ -1,0 +1,245 @@
+#include "TarvolineApp.h"
+
+#include <QCommandLineParser>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QUrl>
+#include <QSocketNotifier>
+#include <fcntl.h>
+#include <csignal>
+#include <iostream>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include "AboutBox.h"
+#include "CommandIds.h"
+#include "FirstRunDefaults.h"
+#include "MainFrame.h"
+#include "QtSettingsStore.h"
+#include "SingleInstance.h"
+#include "SplashWindow.h"
+#include "TarvolineDoc.h"
+#include "UiCallPump.h"
+#include "comm/CommSettingsDlg.h"
+#include "comm/PortSettings.h"
+#include "terminal/TarvolineView.h"
+
+static void InitResources() { Q_INIT_RESOURCE(tarvoline); }
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void OnTerminateSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+// SIGINT and SIGTERM end the event loop, so the port closes and a demo board stops with it.
+void CTarvolineApp::CatchTerminateSignals() {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [] {
+        char byte;
+        while (::read(g_signalPipe[0], &byte, 1) > 0) {
+        }
+        QApplication::quit();
+    });
+    struct sigaction sa{};
+    sa.sa_handler = OnTerminateSignal;
+    ::sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+CTarvolineApp::CTarvolineApp(int& argc, char** argv) : QApplication(argc, argv) {
+    InitResources();
+    setApplicationName("Tarvoline");
+    setOrganizationName("Hollowbrook Works");
+    setApplicationVersion("2.00");
+    setWindowIcon(QIcon(":/res/tarvoline.png"));
+    CatchTerminateSignals();
+}
+
+CTarvolineApp::~CTarvolineApp() {
+    // The port closes first: its watcher may still hand bytes to the view.
+    m_pDoc.reset();
+    m_pMainFrame.reset();
+    if (m_pBoard) {
+        m_pBoard->terminate();
+        if (!m_pBoard->waitForFinished(2000)) m_pBoard->kill();
+        m_pBoard->waitForFinished(1000);
+        delete m_pBoard;
+    }
+}
+
+bool CTarvolineApp::InitInstance() {
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Serial terminal for ViVaz boards");
+    parser.addHelpOption();
+    QCommandLineOption demo("demo", "Start a simulated board and connect to it.");
+    QCommandLineOption bind("bind", "Use DEVICE for port NAME in this run.", "NAME=DEVICE");
+    QCommandLineOption noSplash("nosplash", "Do not show the splash picture.");
+    parser.addOption(demo);
+    parser.addOption(bind);
+    parser.addOption(noSplash);
+    parser.addPositionalArgument("file", "A load file to open as a document.", "[FILE]");
+    parser.process(arguments());
+    CSplashWindow::EnableSplashScreen(!parser.isSet(noSplash));
+
+    m_instance = std::make_unique<CSingleInstance>();
+    if (m_instance->HandOff()) return false;
+    if (!m_instance->Listen())
+        std::cerr << "tarvoline: cannot listen on " << m_instance->Name().toStdString() << "\n";
+    connect(m_instance.get(), &CSingleInstance::ActivationRequested, this,
+            &CTarvolineApp::OnActivationRequested);
+
+    m_pStore = std::make_unique<CQtSettingsStore>();
+    WriteFirstRunDefaults(*m_pStore);
+
+    m_pump = std::make_unique<CUiCallPump>(m_calls);
+    m_pMainFrame = std::make_unique<CMainFrame>(m_pStore.get());
+    m_pMainFrame->setAttribute(Qt::WA_DeleteOnClose, false);
+    m_ui.SetTitleHandler([this](const std::string& title) {
+        if (m_pMainFrame) m_pMainFrame->SetDocumentTitle(title);
+    });
+    m_pDoc = std::make_unique<CTarvolineDoc>(m_pStore.get(), m_ui, m_calls);
+    CTarvolineView* view = m_pMainFrame->View();
+    view->SetDocument(m_pDoc.get());
+    view->ApplyAppearance(m_pStore.get());
+    m_pDoc->AddView(view);
+    connect(m_instance.get(), &CSingleInstance::PostLinkLoadRequested, view,
+            &CTarvolineView::OnPostLinkLoad);
+    ConnectCommands();
+    installEventFilter(this);
+
+    for (const QString& pair : parser.values(bind)) {
+        const qsizetype eq = pair.indexOf('=');
+        if (eq <= 0) {
+            std::cerr << "tarvoline: --bind wants NAME=DEVICE, not " << pair.toStdString() << "\n";
+            return false;
+        }
+        m_pDoc->PortNames().Bind(pair.left(eq).toStdString(), pair.mid(eq + 1).toStdString());
+    }
+    if (parser.isSet(demo) && !StartDemoBoard()) return false;
+
+    m_pMainFrame->show();
+    const QStringList files = parser.positionalArguments();
+    if (!files.isEmpty()) {
+        // Opening a document connects; its rebuild and download come with the transfer commands.
+        m_documentFile = QFileInfo(files.first()).absoluteFilePath();
+        m_pDoc->Connect();
+    } else {
+        m_pDoc->OnNewDocument();
+    }
+    // The board greeted before the port was opened (and purged); a CR brings its prompt.
+    if (m_pBoard && m_pDoc->Port()) m_pDoc->SendChar('\r');
+    return true;
+}
+
+void CTarvolineApp::ConnectCommands() {
+    CMainFrame* frame = m_pMainFrame.get();
+    connect(frame->Action(cmd::kCommSettings), &QAction::triggered, this,
+            &CTarvolineApp::OnCommSettings);
+    connect(frame->Action(cmd::kSendBreak), &QAction::triggered, this,
+            [this] { m_pDoc->OnSendBreak(); });
+    connect(frame->Action(cmd::kHelpContents), &QAction::triggered, this,
+            &CTarvolineApp::OnHelpContents);
+    connect(frame->Action(cmd::kAppAbout), &QAction::triggered, this, &CTarvolineApp::OnAppAbout);
+}
+
+bool CTarvolineApp::StartDemoBoard() {
+    const QString program = QDir(applicationDirPath()).filePath("vivaz-sim");
+    if (!QFileInfo(program).isExecutable()) {
+        QMessageBox::warning(nullptr, "Error",
+                             "The simulated board " + program + " is missing; build it first.");
+        return false;
+    }
+    const std::string baud = m_pDoc->Settings().m_strBaudRate;
+    QStringList args;
+    if (LeadingDecimal(baud) > 0) args << "--baud" << QString::number(LeadingDecimal(baud));
+    m_pBoard = new QProcess;
+    m_pBoard->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The board ends with this program, however it ends.
+    m_pBoard->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    m_pBoard->start(program, args);
+    QByteArray first;
+    while (!first.contains('\n') && m_pBoard->waitForReadyRead(5000))
+        first += m_pBoard->readAllStandardOutput();
+    const QString device = QString::fromLocal8Bit(first.left(first.indexOf('\n'))).trimmed();
+    if (!device.startsWith('/')) {
+        QMessageBox::warning(nullptr, "Error", "The simulated board did not start.");
+        return false;
+    }
+    const std::string port = m_pDoc->Settings().m_strComPort;
+    m_pDoc->PortNames().Bind(port, device.toStdString());
+    std::cout << "Demo: " << port << " is the simulated board on " << device.toStdString()
+              << std::endl;
+    // What the board notes (loads, refused bytes) goes to this program's output.
+    std::cout << first.mid(first.indexOf('\n') + 1).toStdString() << std::flush;
+    connect(m_pBoard, &QProcess::readyReadStandardOutput, this,
+            [this] { std::cout << m_pBoard->readAllStandardOutput().toStdString() << std::flush; });
+    return true;
+}
+
+void CTarvolineApp::OnAppAbout() {
+    CAboutBox box(m_pMainFrame.get());
+    box.exec();
+}
+
+QString CTarvolineApp::ManualPath() {
+    const QStringList candidates = {
+        QDir(applicationDirPath()).filePath("help/tarvoline.html"),
+        QDir(applicationDirPath()).filePath("../share/tarvoline/help/tarvoline.html"),
+    };
+    for (const QString& path : candidates)
+        if (QFileInfo::exists(path)) return QFileInfo(path).canonicalFilePath();
+    return candidates.first();
+}
+
+void CTarvolineApp::OnHelpContents() {
+    QUrl url = QUrl::fromLocalFile(ManualPath());
+    url.setFragment("topic101");
+    if (!QDesktopServices::openUrl(url)) beep();
+}
+
+void CTarvolineApp::OnCommSettings() {
+    CCommSettingsDlg dialog(m_pDoc->Settings(), &m_pDoc->PortNames(), m_pMainFrame.get());
+    if (dialog.exec() != QDialog::Accepted) return;
+    const CPortSettings confirmed = dialog.Settings();
+    bool rebind = false;
+    if (auto device = dialog.ChosenDevice()) {
+        m_pStore->WriteProfileString(kDevicesSection, confirmed.m_strComPort, *device);
+        m_pDoc->PortNames().Bind(confirmed.m_strComPort, *device);
+        // A new device for the open port takes a reconnect to be used.
+        rebind = m_pDoc->Port() && confirmed.m_strComPort == m_pDoc->Settings().m_strComPort;
+    }
+    m_pDoc->OnCommSettingsConfirmed(confirmed);
+    if (rebind && m_pDoc->Settings().m_strComPort == confirmed.m_strComPort) {
+        m_pDoc->Disconnect();
+        m_pDoc->Connect();
+    }
+}
+
+void CTarvolineApp::OnActivationRequested() {
+    QWidget* target = activeModalWidget();
+    if (!target) target = m_pMainFrame.get();
+    if (!target) {
+        beep();
+        return;
+    }
+    if (target->isMinimized()) target->setWindowState(target->windowState() & ~Qt::WindowMinimized);
+    target->show();
+    target->raise();
+    target->activateWindow();
+}
+
+bool CTarvolineApp::eventFilter(QObject* watched, QEvent* event) {
+    if (CSplashWindow::PreTranslateAppMessage(event)) return true;
+    return QApplication::eventFilter(watched, event);
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The application: one instance per user, the settings store with its first-run defaults, the
+// document with its main frame and terminal view, the command line, About and Help.
+//
+//   tarvoline [--demo] [--bind COMn=DEVICE]... [--nosplash] [FILE]
+//
+// --demo starts the simulated board (vivaz-sim, next to this program) and binds the configured
+// port to it for this run; --bind binds a port name to a device for this run. Neither is stored.
+
+#include <QApplication>
+#include <QStringList>
+#include <memory>
+
+#include "QtDocumentUi.h"
+#include "UiCallQueue.h"
+
+class CMainFrame;
+class CQtSettingsStore;
+class CSingleInstance;
+class CTarvolineDoc;
+class CUiCallPump;
+class QProcess;
+
+class CTarvolineApp : public QApplication {
+    Q_OBJECT
+public:
+    CTarvolineApp(int& argc, char** argv);
+    ~CTarvolineApp() override;
+
+    // False when the process should end now (another instance took over, or bad arguments).
+    bool InitInstance();
+
+    CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
+    CTarvolineDoc* Document() const { return m_pDoc.get(); }
+    CQtSettingsStore* Store() const { return m_pStore.get(); }
+
+    void OnAppAbout();
+    void OnHelpContents();
+    void OnCommSettings();
+    // Brings the main window, or the dialog it has open, to the front.
+    void OnActivationRequested();
+
+    // Where the manual lies: next to the program, or in the source tree while developing.
+    static QString ManualPath();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CatchTerminateSignals();
+    bool StartDemoBoard();
+    void ConnectCommands();
+
+    CUiCallQueue m_calls;
+    std::unique_ptr<CUiCallPump> m_pump;
+    std::unique_ptr<CSingleInstance> m_instance;
+    std::unique_ptr<CQtSettingsStore> m_pStore;
+    CQtDocumentUi m_ui;
+    std::unique_ptr<CMainFrame> m_pMainFrame;
+    std::unique_ptr<CTarvolineDoc> m_pDoc;
+    QProcess* m_pBoard = nullptr;
+    QString m_documentFile;
+};

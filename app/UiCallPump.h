@@ -1,0 +1,27 @@
+#pragma once
+// Runs the work that other threads hand to the GUI thread through CUiCallQueue, from the Qt
+// event loop. A wake-up is one queued invocation; while calls keep coming the pump keeps running
+// them, but it returns to the event loop at least every kSliceMs so that painting, input and
+// timers go on during a flood of received bytes.
+
+#include <QObject>
+#include <atomic>
+
+class CUiCallQueue;
+
+class CUiCallPump : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kSliceMs = 12;
+
+    // Must be built on the GUI thread, which owns the queue.
+    explicit CUiCallPump(CUiCallQueue& calls, QObject* parent = nullptr);
+    ~CUiCallPump() override;
+
+private:
+    void Wake();
+    void Drain();
+
+    CUiCallQueue& m_calls;
+    std::atomic<bool> m_wakePending{false};
+};

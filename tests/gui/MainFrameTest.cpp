@@ -1,0 +1,183 @@
+// The main frame: menus with their command numbers, toolbar, status bar, caption, window size
+// and the splash window.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QTest>
+#include <QToolBar>
+
+#include "GuiSupport.h"
+#include "ViewFixture.h"
+#include "app/AboutBox.h"
+#include "app/CommandIds.h"
+#include "app/MainFrame.h"
+#include "app/QtSettingsStore.h"
+#include "app/SplashWindow.h"
+
+namespace {
+
+struct MenuItem {
+    QString menu, text;
+    int id;
+};
+
+std::vector<MenuItem> MenuItems(const CMainFrame& frame) {
+    std::vector<MenuItem> out;
+    for (QAction* top : frame.menuBar()->actions()) {
+        for (QAction* item : top->menu()->actions())
+            out.push_back({top->text(), item->isSeparator() ? "-" : item->text(),
+                           item->isSeparator() ? 0 : item->data().toInt()});
+    }
+    return out;
+}
+
+TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
+    CSplashWindow::EnableSplashScreen(false);
+    CMainFrame frame(nullptr);
+    const std::vector<std::tuple<const char*, const char*, int>> expected = {
+        {"&File", "&Communications Settings", 32771},
+        {"&File", "-", 0},
+        {"&File", "E&xit", 57665},
+        {"&Edit", "&Copy", 57634},
+        {"&Edit", "&Paste", 32808},
+        {"&Edit", "-", 0},
+        {"&Edit", "&Find...", 57636},
+        {"&Edit", "F&ind Next", 57640},
+        {"&Edit", "-", 0},
+        {"&Edit", "C&lear", 32788},
+        {"Transfer", "Send &Break", 32800},
+        {"&Help", "&Contents", 32807},
+        {"&Help", "&About Tarvoline...", 57664},
+    };
+    const auto items = MenuItems(frame);
+    ASSERT_EQ(expected.size(), items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(QString(std::get<0>(expected[i])), items[i].menu);
+        EXPECT_EQ(QString(std::get<1>(expected[i])), items[i].text);
+        EXPECT_EQ(std::get<2>(expected[i]), items[i].id);
+    }
+    EXPECT_EQ(QKeySequence(Qt::Key_F3), frame.Action(cmd::kEditRepeat)->shortcut());
+}
+
+TEST(MainFrame, PromptsAndTooltips) {
+    CMainFrame frame(nullptr);
+    EXPECT_EQ(QString("Change port settings"), frame.Action(32771)->statusTip());
+    EXPECT_EQ(QString("Port Settings"), frame.Action(32771)->toolTip());
+    EXPECT_EQ(QString("Send BREAK to target"), frame.Action(32800)->statusTip());
+    EXPECT_EQ(QString("Insert Clipboard contents"), frame.Action(32808)->statusTip());
+    EXPECT_EQ(QString("Refreshes the terminal window"), frame.Action(32788)->statusTip());
+    EXPECT_EQ(QString("Displays the table of contents for the online documentation"),
+              frame.Action(32807)->statusTip());
+    EXPECT_EQ(QString("Print the current terminal view"), frame.Action(57607)->statusTip());
+    EXPECT_EQ(QString("Display program information, version number and copyright"),
+              frame.Action(57664)->statusTip());
+}
+
+TEST(MainFrame, ToolbarButtonsInOrder) {
+    CMainFrame frame(nullptr);
+    std::vector<int> ids;
+    for (QAction* a : frame.ToolBar()->actions()) ids.push_back(a->isSeparator() ? 0 : a->data().toInt());
+    EXPECT_EQ((std::vector<int>{57635, 57634, 32808, 0, 57607, 0, 57664}), ids);
+    EXPECT_EQ(QSize(16, 15), frame.ToolBar()->iconSize());
+}
+
+TEST(MainFrame, StatusBarPanes) {
+    CMainFrame frame(nullptr);
+    EXPECT_EQ(QString("CAP"), frame.Indicator(59137)->text());
+    EXPECT_EQ(QString("NUM"), frame.Indicator(59138)->text());
+    EXPECT_EQ(QString("SCRL"), frame.Indicator(59139)->text());
+    EXPECT_EQ(QString("CAPTURE OFF"), frame.Indicator(32772)->text());
+}
+
+TEST(MainFrame, CaptionShowsTheDocumentTitle) {
+    CMainFrame frame(nullptr);
+    frame.SetDocumentTitle("COM3");
+    EXPECT_EQ(QString("COM3 - Tarvoline"), frame.windowTitle());
+    frame.SetDocumentTitle("Not connected");
+    EXPECT_EQ(QString("Not connected - Tarvoline"), frame.windowTitle());
+}
+
+TEST(MainFrame, FirstSizeIsTheDefault) {
+    CMemorySettingsStore store;
+    CMainFrame frame(&store);
+    EXPECT_EQ(QSize(620, 460), frame.size());
+}
+
+TEST(MainFrame, SizeIsKeptAcrossRuns) {
+    CSplashWindow::EnableSplashScreen(false);
+    CQtSettingsStore store;
+    store.WriteProfileInt("Window", "X Size", 620);
+    store.WriteProfileInt("Window", "Y Size", 460);
+    {
+        CMainFrame frame(&store);
+        frame.show();
+        // The outer size (with the frame's borders) is what is stored.
+        frame.resize(700, 520);
+        EXPECT_EQ(frame.frameGeometry().width(), store.GetProfileInt("Window", "X Size", -1));
+        EXPECT_EQ(frame.frameGeometry().height(), store.GetProfileInt("Window", "Y Size", -1));
+        EXPECT_GE(store.GetProfileInt("Window", "X Size", -1), 700);
+        frame.showMaximized();
+        ASSERT_TRUE(WaitFor([&] { return frame.isMaximized(); }));
+        frame.showNormal();
+        frame.resize(710, 530);
+    }
+    CQtSettingsStore again;
+    const QSize stored(again.GetProfileInt("Window", "X Size", -1),
+                       again.GetProfileInt("Window", "Y Size", -1));
+    CMainFrame frame(&again);
+    frame.show();
+    ASSERT_TRUE(WaitFor([&] { return frame.frameGeometry().size() == stored; }))
+        << frame.frameGeometry().width() << "x" << frame.frameGeometry().height();
+    EXPECT_EQ(stored, QSize(again.GetProfileInt("Window", "X Size", -1),
+                            again.GetProfileInt("Window", "Y Size", -1)));
+}
+
+TEST(AboutBox, TextsAndCaption) {
+    CAboutBox box;
+    EXPECT_EQ(QString("About Tarvoline"), box.windowTitle());
+    EXPECT_EQ(QString("Tarvoline Version 2.00"), box.findChild<QLabel*>("version")->text());
+}
+
+class SplashTest : public ViewFixture {};
+
+TEST_F(SplashTest, ShownOverTheFrameAndClosedByAKeyThatIsNotTyped) {
+    CSplashWindow::EnableSplashScreen(true);
+    CMainFrame frame(&store);
+    frame.View()->SetDocument(doc.get());
+    doc->AddView(frame.View());
+    doc->Connect();
+    frame.show();
+    ASSERT_NE(nullptr, CSplashWindow::Current());
+    EXPECT_EQ(QSize(520, 262), CSplashWindow::Current()->size());
+    // The key goes through the application's filter, as a real key press would.
+    struct Filter : QObject {
+        bool eventFilter(QObject*, QEvent* e) override {
+            return CSplashWindow::PreTranslateAppMessage(e);
+        }
+    } filter;
+    qApp->installEventFilter(&filter);
+    QTest::keyClick(frame.View(), Qt::Key_A);
+    qApp->removeEventFilter(&filter);
+    EXPECT_EQ(nullptr, CSplashWindow::Current());
+    EXPECT_EQ("", pty.Read(1, std::chrono::milliseconds(200)));
+    QTest::keyClick(frame.View(), Qt::Key_B);
+    EXPECT_EQ("b", pty.Read(1));
+    doc->RemoveView(frame.View());
+    CSplashWindow::EnableSplashScreen(false);
+}
+
+TEST(Splash, ClosesItselfAfterItsTime) {
+    CSplashWindow::EnableSplashScreen(true);
+    CMainFrame frame(nullptr);
+    frame.show();
+    ASSERT_NE(nullptr, CSplashWindow::Current());
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(WaitFor([] { return CSplashWindow::Current() == nullptr; }, 4000));
+    EXPECT_GE(timer.elapsed(), 1300);
+    CSplashWindow::EnableSplashScreen(false);
+}
+
+}  // namespace

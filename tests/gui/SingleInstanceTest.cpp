@@ -1,0 +1,70 @@
+// One instance per user: the hand-off between two objects and between two programs.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "GuiSupport.h"
+#include "Pty.h"
+#include "app/SingleInstance.h"
+
+namespace {
+
+TEST(SingleInstance, ASecondStartHandsOverToTheFirst) {
+    CSingleInstance first("TarvolineTest-handoff");
+    ASSERT_TRUE(first.Listen());
+    int activations = 0;
+    QObject::connect(&first, &CSingleInstance::ActivationRequested, [&] { ++activations; });
+    CSingleInstance second("TarvolineTest-handoff");
+    bool handedOff = false;
+    // The first answers from its event loop, so the second asks from a timer.
+    QTimer::singleShot(0, [&] { handedOff = second.HandOff(); });
+    ASSERT_TRUE(WaitFor([&] { return activations == 1; }));
+    EXPECT_TRUE(handedOff);
+}
+
+TEST(SingleInstance, PostLinkLoadRequestReachesTheFirst) {
+    CSingleInstance first("TarvolineTest-postlink");
+    ASSERT_TRUE(first.Listen());
+    int requests = 0;
+    QObject::connect(&first, &CSingleInstance::PostLinkLoadRequested, [&] { ++requests; });
+    CSingleInstance second("TarvolineTest-postlink");
+    QTimer::singleShot(0, [&] { second.HandOff(CSingleInstance::kPostLinkLoad); });
+    EXPECT_TRUE(WaitFor([&] { return requests == 1; }));
+}
+
+TEST(SingleInstance, NobodyListeningMeansRunHere) {
+    CSingleInstance alone("TarvolineTest-nobody");
+    EXPECT_FALSE(alone.HandOff(CSingleInstance::kActivate, 200));
+}
+
+TEST(SingleInstance, TheNameDependsOnTheSettingsStore) {
+    EXPECT_TRUE(CSingleInstance::DefaultName().startsWith("Tarvoline-"));
+}
+
+// Two runs of the program: the second ends at once and the first keeps running.
+TEST(SingleInstanceProgram, SecondRunEndsAndTheFirstStays) {
+    CTestPty pty;
+    const QStringList args = {"--nosplash", "--bind", "COM3=" + QString::fromStdString(pty.SlavePath())};
+    QProcess first;
+    first.setProcessChannelMode(QProcess::ForwardedChannels);
+    first.start(TARVOLINE_PROGRAM, args);
+    ASSERT_TRUE(first.waitForStarted(5000));
+    // It is listening once a hand-off succeeds.
+    CSingleInstance probe;
+    ASSERT_TRUE(WaitFor([&] { return probe.HandOff(CSingleInstance::kActivate, 200); }, 10000));
+
+    QProcess second;
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    second.start(TARVOLINE_PROGRAM, args);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(0, second.exitCode());
+    EXPECT_EQ(QProcess::Running, first.state());
+
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(QProcess::NormalExit, first.exitStatus());
+    EXPECT_EQ(0, first.exitCode());
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// The terminal view on the offscreen platform: receive rules on the real text widget, the
+// keyboard, paste and clear.
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include "ViewFixture.h"
+
+namespace {
+
+TEST_F(ViewFixture, ReceivedTextIsThereWhenTheCallReturns) {
+    Receive("abc\r\ndef");
+    EXPECT_EQ("abc\r\ndef", Shown());
+    EXPECT_EQ(QString("abc\ndef"), view->toPlainText());
+    EXPECT_EQ("abc\r\ndef", capture.text);
+}
+
+TEST_F(ViewFixture, LoneCrLoneLfAndLfCrBreakLines) {
+    Receive("a\rb\nc\n\rd");
+    EXPECT_EQ(QString("a\nb\nc\n\nd"), view->toPlainText());
+}
+
+TEST_F(ViewFixture, CrAtTheEndAndLfAtTheStartOfTheNextGiveAnEmptyLine) {
+    Receive("abc\r");
+    Receive("\ndef");
+    EXPECT_EQ(QString("abc\n\ndef"), view->toPlainText());
+}
+
+TEST_F(ViewFixture, BackspaceErasesTheLastCharacter) {
+    Receive("AB\bX");
+    EXPECT_EQ(QString("AX"), view->toPlainText());
+    EXPECT_EQ("X", capture.text);
+    Receive("\b\b\b");
+    EXPECT_EQ(QString(), view->toPlainText());
+}
+
+TEST_F(ViewFixture, NulShowsAsNothingAndTheRestShows) {
+    Receive(std::string("ab\0cd", 5));
+    EXPECT_EQ(QString("abcd"), view->toPlainText());
+    EXPECT_EQ(std::string("ab\0cd", 5), capture.text);
+}
+
+TEST_F(ViewFixture, HighBytesAreLatin1Characters) {
+    std::string bytes;
+    for (int b = 0xA0; b <= 0xFF; ++b) bytes += static_cast<char>(b);
+    Receive(bytes);
+    // Includes 0xA0, which plain-text export would turn into a space.
+    EXPECT_EQ(bytes, Shown());
+    EXPECT_EQ(QChar(0xFF), view->document()->lastBlock().text().back());
+}
+
+TEST_F(ViewFixture, DataDropsTheSelectionAndGoesToTheEnd) {
+    Receive("hello world");
+    QTextCursor cursor = view->textCursor();
+    cursor.setPosition(0);
+    cursor.setPosition(5, QTextCursor::KeepAnchor);
+    view->setTextCursor(cursor);
+    Receive("!");
+    EXPECT_EQ(QString("hello world!"), view->toPlainText());
+    EXPECT_FALSE(view->textCursor().hasSelection());
+    EXPECT_EQ(12, view->textCursor().position());
+}
+
+TEST_F(ViewFixture, ThreePassesForTwoThousandFiveHundredBytes) {
+    Receive(std::string(2500, 'x'));
+    EXPECT_EQ(3, capture.calls);
+    EXPECT_EQ(2500, view->toPlainText().size());
+}
+
+TEST_F(ViewFixture, NeverModified) {
+    Receive("text\r\n");
+    EXPECT_FALSE(view->document()->isModified());
+}
+
+TEST_F(ViewFixture, TextStopsAtTheLimitButIsStillCaptured) {
+    // Lines of 80 characters, as a terminal would hold them.
+    QString text(kTerminalTextLimit - 2, 'x');
+    for (int i = 79; i < text.size(); i += 80) text[i] = '\n';
+    view->setPlainText(text);
+    Receive("abcd");
+    EXPECT_EQ(kTerminalTextLimit, view->document()->characterCount() - 1);
+    EXPECT_TRUE(view->toPlainText().endsWith("xab"));
+    EXPECT_EQ("abcd", capture.text);
+    view->clear();
+}
+
+TEST_F(ViewFixture, ClearEmptiesTheTerminal) {
+    Receive("abc");
+    view->OnClearTerminal();
+    EXPECT_EQ(QString(), view->toPlainText());
+}
+
+class ConnectedViewFixture : public ViewFixture {
+protected:
+    void SetUp() override {
+        ViewFixture::SetUp();
+        doc->Connect();
+        ASSERT_NE(nullptr, doc->Port());
+    }
+};
+
+TEST_F(ConnectedViewFixture, TypedCharactersAreSentNotShown) {
+    QTest::keyClicks(view.get(), "ab");
+    QTest::keyClick(view.get(), Qt::Key_Return);
+    EXPECT_EQ("ab\r", pty.Read(3));
+    EXPECT_EQ(QString(), view->toPlainText());
+}
+
+TEST_F(ConnectedViewFixture, ControlLettersSendTheirCodes) {
+    QTest::keyClick(view.get(), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(view.get(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ("\x03\x16", pty.Read(2));
+}
+
+TEST_F(ConnectedViewFixture, EscSendsNothingAndBackspaceIsSentNotApplied) {
+    Receive("xy");
+    QTest::keyClick(view.get(), Qt::Key_Escape);
+    QTest::keyClick(view.get(), Qt::Key_Backspace);
+    EXPECT_EQ("\b", pty.Read(2, std::chrono::milliseconds(300)));
+    EXPECT_EQ(QString("xy"), view->toPlainText());
+}
+
+TEST_F(ConnectedViewFixture, RepeatCountSendsThatManyTimes) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, "z", true, 3);
+    QApplication::sendEvent(view.get(), &press);
+    EXPECT_EQ("zzz", pty.Read(3));
+}
+
+TEST_F(ConnectedViewFixture, LocalEchoShowsTypedText) {
+    CPortSettings s = doc->Settings();
+    s.m_bLocalEcho = 1;
+    doc->OnCommSettingsConfirmed(s);
+    QTest::keyClicks(view.get(), "hi");
+    EXPECT_EQ(QString("hi"), view->toPlainText());
+}
+
+TEST_F(ConnectedViewFixture, PasteSendsTheClipboardUnchanged) {
+    QApplication::clipboard()->setText("line 1\r\nline 2\n\u00e9\u20ac");
+    view->OnPasteToTarget();
+    EXPECT_EQ("line 1\r\nline 2\n\xe9?", pty.Read(17));
+    EXPECT_EQ(QString(), view->toPlainText());
+}
+
+TEST_F(ConnectedViewFixture, LocalPasteChangesNothing) {
+    Receive("abc");
+    QApplication::clipboard()->setText("zzz");
+    QTest::keyClick(view.get(), Qt::Key_Insert, Qt::ShiftModifier);
+    view->paste();
+    EXPECT_EQ(QString("abc"), view->toPlainText());
+    EXPECT_EQ("", pty.Read(1, std::chrono::milliseconds(200)));
+}
+
+TEST_F(ConnectedViewFixture, ReceivedBytesFromTheLineShow) {
+    pty.Write("VIVAZ> ");
+    ASSERT_TRUE(WaitFor([&] { return view->toPlainText() == "VIVAZ> "; }));
+}
+
+}  // namespace
