@@ -4,7 +4,9 @@
 #include <QClipboard>
 #include <QInputDialog>
 #include <QKeyEvent>
+#include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -37,6 +39,7 @@ CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
     m_scrollTimer.setSingleShot(true);
     m_scrollTimer.setInterval(kScrollIntervalMs);
     connect(&m_scrollTimer, &QTimer::timeout, this, [this] {
+        CatchUpLayout();
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
         ensureCursorVisible();
     });
@@ -84,8 +87,25 @@ void CTarvolineView::PlaceCaretAtEnd() {
 void CTarvolineView::OnCommRxData(const unsigned char* bytes, int count) {
     PlaceCaretAtEnd();
     if (count <= 0) return;
-    CReceiveRules::Process(bytes, count, *this, m_pCapture);
+    {
+        // The text changes now; the layout's size reports and repaint requests wait for the
+        // next frame, so a flood re-lays out the bottom lines once per frame, not per message.
+        const QSignalBlocker blockDocument(document());
+        const QSignalBlocker blockLayout(document()->documentLayout());
+        CReceiveRules::Process(bytes, count, *this, m_pCapture);
+    }
+    m_layoutPending = true;
     ScheduleScroll();
+}
+
+void CTarvolineView::CatchUpLayout() {
+    if (!m_layoutPending) return;
+    m_layoutPending = false;
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
+    emit layout->update(QRectF(0., -document()->documentMargin(), 1000000000., 1000000000.));
+    emit document()->contentsChanged();
+    viewport()->update();
 }
 
 void CTarvolineView::AppendText(const unsigned char* bytes, int count) {
@@ -183,7 +203,10 @@ void CTarvolineView::OnPasteToTarget() {
                       static_cast<int>(bytes.size()));
 }
 
-void CTarvolineView::OnClearTerminal() { setPlainText(QString()); }
+void CTarvolineView::OnClearTerminal() {
+    m_layoutPending = false;
+    setPlainText(QString());
+}
 
 QByteArray CTarvolineView::TerminalBytes() const {
     QByteArray out;

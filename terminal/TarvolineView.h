@@ -63,11 +63,13 @@ private:
     void Beep() override;
     void PlaceCaretAtEnd();
     void ScheduleScroll();
+    void CatchUpLayout();
     int TextLength() const { return document()->characterCount() - 1; }
 
     CTarvolineDoc* m_pDoc = nullptr;
     ICaptureSink* m_pCapture = nullptr;
     QTimer m_scrollTimer;
+    bool m_layoutPending = false;
     QString m_lastFind;
     std::function<void()> m_postLinkLoad;
 };
