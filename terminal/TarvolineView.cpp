@@ -93,6 +93,7 @@ void CTarvolineView::OnCommRxData(const unsigned char* bytes, int count) {
         const QSignalBlocker blockDocument(document());
         const QSignalBlocker blockLayout(document()->documentLayout());
         CReceiveRules::Process(bytes, count, *this, m_pCapture);
+        document()->setModified(false);
     }
     m_layoutPending = true;
     ScheduleScroll();
