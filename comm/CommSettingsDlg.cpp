@@ -39,7 +39,9 @@ CCommSettingsDlg::CCommSettingsDlg(const CPortSettings& settings,
                                    const CPortNameResolver* resolver, QWidget* parent)
     : QDialog(parent), m_resolver(resolver) {
     setWindowTitle("Communication Settings");
-    const CDialogUnits du(*this);
+    CDialogUnits du(*this);
+    du.FitText(*this, "Tv Download Baud Rate", 79);
+    m_units = du;
     setFixedSize(du.X(kDialogWidth), du.Y(kDialogHeight + kDeviceGroupHeight));
 
     // Template order: the group box comes last there, but it must lie beneath the controls.
@@ -119,7 +121,7 @@ QComboBox* CCommSettingsDlg::AddList(int id, const QStringList& entries, bool so
     QStringList items = entries;
     if (sorted) items.sort(Qt::CaseInsensitive);
     list->addItems(items);
-    const CDialogUnits du(*this);
+    const CDialogUnits& du = m_units;
     list->setGeometry(du.X(x), du.Y(y) - 1, du.X(48), std::max(du.Y(14), list->sizeHint().height()));
     return list;
 }

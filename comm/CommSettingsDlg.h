@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "comm/DialogUnits.h"
 #include "comm/PortName.h"
 #include "comm/PortSettings.h"
 
@@ -62,6 +63,7 @@ private:
     QComboBox* AddList(int id, const QStringList& entries, bool sorted, int x, int y);
     static void SelectText(QComboBox* list, const std::string& text);
 
+    CDialogUnits m_units{*this};
     const CPortNameResolver* m_resolver;
     QLineEdit* m_port = nullptr;
     QComboBox* m_baud = nullptr;

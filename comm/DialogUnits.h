@@ -14,6 +14,11 @@ public:
         m_baseX = (fm.horizontalAdvance(sample) / 26 + 1) / 2;
         m_baseY = fm.height();
     }
+    // Widens the units when a text needs more than its width in units, as a wider font would.
+    void FitText(const QWidget& dialog, const QString& text, int dluWidth) {
+        const int needed = QFontMetrics(dialog.font()).horizontalAdvance(text) + 4;
+        while (X(dluWidth) < needed) ++m_baseX;
+    }
     int X(int dlu) const { return (dlu * m_baseX + 2) / 4; }
     int Y(int dlu) const { return (dlu * m_baseY + 4) / 8; }
     QRect Rect(int x, int y, int w, int h) const { return QRect(X(x), Y(y), X(w), Y(h)); }
