@@ -223,7 +223,7 @@ bool CXmodemReceiver::Keep(std::vector<std::uint8_t> block) {
 
 // A failed try: the rest of whatever came is discarded and the block asked for again.
 bool CXmodemReceiver::Retry() {
-    if (++m_errors > m_timings.maxRetries)
+    if (++m_errors >= m_timings.maxRetries)
         return Fail(XmodemResult::TooManyErrors, true);
     m_line.DrainUntilQuiet(m_timings.byteTimeoutMs, 3 * m_timings.byteTimeoutMs);
     m_line.SendByte(kXmodemNak);
