@@ -78,7 +78,30 @@ void CMainFrame::CreateMenus() {
     edit->addAction(AddCommand(cmd::kClear, "C&lear", "Refreshes the terminal window\nClear"));
 
     QMenu* transfer = menuBar()->addMenu("Transfer");
+    m_transferMenu = transfer;
+    transfer->addAction(AddCommand(cmd::kPostLinkAndLoad, "Post &Link and Load...",
+                                   "Convert .Bin file and send .Run to target"));
+    transfer->addAction(AddCommand(cmd::kPostLink, "Post Link...",
+                                   "Convert .Bin file to absolute load files"));
+    transfer->addSeparator();
+    transfer->addAction(AddCommand(cmd::kLoadHex, "Load Hex...", "Send HEX file to target"));
+    transfer->addAction(AddCommand(cmd::kLoadCpm68k, "Load CPM68&K...", "Send CPM68K file to target"));
+    transfer->addSeparator();
     transfer->addAction(AddCommand(cmd::kSendBreak, "Send &Break", "Send BREAK to target"));
+    // The recent-file list ends the menu: a greyed "Recent File" while it is empty.
+    m_recentSeparator = transfer->addSeparator();
+    for (int i = 0; i < kRecentFiles; ++i) {
+        QAction* entry = AddCommand(cmd::kRecentFile + i, "Recent File", "Open this document");
+        entry->setEnabled(i == 0 ? false : true);
+        entry->setVisible(i == 0);
+        transfer->addAction(entry);
+    }
+
+    // Commands that no menu shows; something else sends them.
+    AddCommand(cmd::kXmodemSend, "XMODEM Send", "Send a file using the XMODEM protocol\nXMODEM Send");
+    AddCommand(cmd::kXmodemReceive, "XMODEM Receive",
+               "Receive a file using the XMODEM protocol\nXMODEM Receive");
+    AddCommand(cmd::kDisconnect, "Disconnect", "Disconnect from the port");
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(AddCommand(cmd::kHelpContents, "&Contents",
@@ -149,6 +172,22 @@ void CMainFrame::CreateStatusBar() {
         if (id != cmd::kCaptureIndicator) label->setEnabled(false);
         bar->addPermanentWidget(label);
         m_indicators[id] = label;
+    }
+}
+
+void CMainFrame::SetRecentFiles(const std::vector<std::string>& menuTexts) {
+    for (int i = 0; i < kRecentFiles; ++i) {
+        QAction* entry = Action(cmd::kRecentFile + i);
+        if (menuTexts.empty()) {
+            entry->setText("Recent File");
+            entry->setEnabled(false);
+            entry->setVisible(i == 0);
+        } else {
+            const bool used = i < static_cast<int>(menuTexts.size());
+            if (used) entry->setText(QString::fromStdString(menuTexts[i]));
+            entry->setEnabled(used);
+            entry->setVisible(used);
+        }
     }
 }
 

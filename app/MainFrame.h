@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "terminal/ReceiveRules.h"
 
@@ -13,6 +14,7 @@ class CTarvolineView;
 class ISettingsStore;
 class QAction;
 class QLabel;
+class QMenu;
 class QToolBar;
 
 class CMainFrame : public QMainWindow, public ICaptureSink {
@@ -21,6 +23,7 @@ public:
     static constexpr int kDefaultWidth = 620;
     static constexpr int kDefaultHeight = 460;
     static constexpr const char* kAppName = "Tarvoline";
+    static constexpr int kRecentFiles = 4;
 
     // store may be null: the default size is used and nothing is stored.
     explicit CMainFrame(ISettingsStore* store, QWidget* parent = nullptr);
@@ -30,6 +33,11 @@ public:
     QAction* Action(int id) const;
     QToolBar* ToolBar() const { return m_wndToolBar; }
     QLabel* Indicator(int id) const;
+    QMenu* TransferMenu() const { return m_transferMenu; }
+    // Adds an action for a command number with its status-bar prompt ("prompt\ntooltip").
+    QAction* AddCommand(int id, const QString& text, const QString& prompt);
+    // The menu texts of the recent files, newest first; empty shows a greyed "Recent File".
+    void SetRecentFiles(const std::vector<std::string>& menuTexts);
 
     void SetDocumentTitle(const std::string& title);
 
@@ -42,7 +50,6 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
-    QAction* AddCommand(int id, const QString& text, const QString& prompt);
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
@@ -52,6 +59,8 @@ private:
     ISettingsStore* m_store;
     CTarvolineView* m_pView = nullptr;
     QToolBar* m_wndToolBar = nullptr;
+    QMenu* m_transferMenu = nullptr;
+    QAction* m_recentSeparator = nullptr;
     std::map<int, QAction*> m_actions;
     std::map<int, QLabel*> m_indicators;
     QSize m_storedOuter;

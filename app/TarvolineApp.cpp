@@ -22,6 +22,7 @@
 #include "SingleInstance.h"
 #include "SplashWindow.h"
 #include "TarvolineDoc.h"
+#include "TransferCommands.h"
 #include "UiCallPump.h"
 #include "comm/CommSettingsDlg.h"
 #include "comm/PortSettings.h"
@@ -68,6 +69,7 @@ CTarvolineApp::CTarvolineApp(int& argc, char** argv) : QApplication(argc, argv) 
 
 CTarvolineApp::~CTarvolineApp() {
     // The port closes first: its watcher may still hand bytes to the view.
+    m_pTransfers.reset();
     m_pDoc.reset();
     m_pMainFrame.reset();
     if (m_pBoard) {
@@ -85,6 +87,9 @@ bool CTarvolineApp::InitInstance() {
     QCommandLineOption demo("demo", "Start a simulated board and connect to it.");
     QCommandLineOption bind("bind", "Use DEVICE for port NAME in this run.", "NAME=DEVICE");
     QCommandLineOption noSplash("nosplash", "Do not show the splash picture.");
+    QCommandLineOption postLinkLoad("postlink-load",
+                                    "Ask the running Tarvoline to run Post Link and Load.");
+    parser.addOption(postLinkLoad);
     parser.addOption(demo);
     parser.addOption(bind);
     parser.addOption(noSplash);
@@ -93,7 +98,9 @@ bool CTarvolineApp::InitInstance() {
     CSplashWindow::EnableSplashScreen(!parser.isSet(noSplash));
 
     m_instance = std::make_unique<CSingleInstance>();
-    if (m_instance->HandOff()) return false;
+    if (m_instance->HandOff(parser.isSet(postLinkLoad) ? CSingleInstance::kPostLinkLoad
+                                                       : CSingleInstance::kActivate))
+        return false;
     if (!m_instance->Listen())
         std::cerr << "tarvoline: cannot listen on " << m_instance->Name().toStdString() << "\n";
     connect(m_instance.get(), &CSingleInstance::ActivationRequested, this,
@@ -107,9 +114,13 @@ bool CTarvolineApp::InitInstance() {
     m_pMainFrame->setAttribute(Qt::WA_DeleteOnClose, false);
     m_ui.SetTitleHandler([this](const std::string& title) {
         if (m_pMainFrame) m_pMainFrame->SetDocumentTitle(title);
+        if (m_pTransfers) m_pTransfers->UpdateCommands();  // the connection changed
     });
+    m_ui.SetGuiThread(&m_calls, m_pMainFrame.get());
     m_pDoc = std::make_unique<CTarvolineDoc>(m_pStore.get(), m_ui, m_calls);
+    m_pTransfers = std::make_unique<CTransferCommands>(*m_pMainFrame, *m_pDoc, m_pStore.get());
     CTarvolineView* view = m_pMainFrame->View();
+    view->SetPostLinkLoadHandler([this] { m_pTransfers->OnPostLinkAndLoad(); });
     view->SetDocument(m_pDoc.get());
     view->ApplyAppearance(m_pStore.get());
     m_pDoc->AddView(view);
@@ -131,12 +142,16 @@ bool CTarvolineApp::InitInstance() {
     m_pMainFrame->show();
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty()) {
-        // Opening a document connects; its rebuild and download come with the transfer commands.
+        // Opening a load file connects, then rebuilds and downloads it on a worker.
         m_documentFile = QFileInfo(files.first()).absoluteFilePath();
-        m_pDoc->Connect();
+        m_pTransfers->OpenDocumentFile(m_documentFile);
     } else {
         m_pDoc->OnNewDocument();
     }
+    m_pTransfers->UpdateCommands();
+    if (parser.isSet(postLinkLoad))
+        QMetaObject::invokeMethod(this, [this] { m_pTransfers->OnPostLinkAndLoad(); },
+                                  Qt::QueuedConnection);
     // The board greeted before the port was opened (and purged); a CR brings its prompt.
     if (m_pBoard && m_pDoc->Port()) m_pDoc->SendChar('\r');
     return true;
@@ -219,6 +234,7 @@ void CTarvolineApp::OnCommSettings() {
         // A new device for the open port takes a reconnect to be used.
         rebind = m_pDoc->Port() && confirmed.m_strComPort == m_pDoc->Settings().m_strComPort;
     }
+    if (m_pDoc->DocumentLoadRunning()) rebind = false;  // the load owns the line meanwhile
     m_pDoc->OnCommSettingsConfirmed(confirmed);
     if (rebind && m_pDoc->Settings().m_strComPort == confirmed.m_strComPort) {
         m_pDoc->Disconnect();

@@ -2,8 +2,10 @@
 // The application: one instance per user, the settings store with its first-run defaults, the
 // document with its main frame and terminal view, the command line, About and Help.
 //
-//   tarvoline [--demo] [--bind COMn=DEVICE]... [--nosplash] [FILE]
+//   tarvoline [--demo] [--bind COMn=DEVICE]... [--nosplash] [--postlink-load] [FILE]
 //
+// --postlink-load asks the running instance to run Post Link and Load (or runs it here when
+// none runs).
 // --demo starts the simulated board (vivaz-sim, next to this program) and binds the configured
 // port to it for this run; --bind binds a port name to a device for this run. Neither is stored.
 
@@ -18,6 +20,7 @@ class CMainFrame;
 class CQtSettingsStore;
 class CSingleInstance;
 class CTarvolineDoc;
+class CTransferCommands;
 class CUiCallPump;
 class QProcess;
 
@@ -32,6 +35,7 @@ public:
 
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
     CTarvolineDoc* Document() const { return m_pDoc.get(); }
+    CTransferCommands* Transfers() const { return m_pTransfers.get(); }
     CQtSettingsStore* Store() const { return m_pStore.get(); }
 
     void OnAppAbout();
@@ -58,6 +62,7 @@ private:
     CQtDocumentUi m_ui;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::unique_ptr<CTarvolineDoc> m_pDoc;
+    std::unique_ptr<CTransferCommands> m_pTransfers;
     QProcess* m_pBoard = nullptr;
     QString m_documentFile;
 };

@@ -145,6 +145,7 @@ TEST_F(PostLinkCommands, OpeningADocumentLoadsOnAWorkerOnceTheViewExists) {
     EXPECT_FALSE(opened.DocumentLoadRunning());
     EXPECT_TRUE(board.waitForNote("program started at 00010000"));
     EXPECT_TRUE(opened.Port()->HasWatcher());
+    opened.Disconnect();  // views go only once the port is closed
     opened.RemoveView(&view);
 }
 

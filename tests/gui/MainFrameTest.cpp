@@ -27,7 +27,8 @@ std::vector<MenuItem> MenuItems(const CMainFrame& frame) {
     std::vector<MenuItem> out;
     for (QAction* top : frame.menuBar()->actions()) {
         for (QAction* item : top->menu()->actions())
-            out.push_back({top->text(), item->isSeparator() ? "-" : item->text(),
+            if (item->isVisible())
+                out.push_back({top->text(), item->isSeparator() ? "-" : item->text(),
                            item->isSeparator() ? 0 : item->data().toInt()});
     }
     return out;
@@ -47,7 +48,15 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         {"&Edit", "F&ind Next", 57640},
         {"&Edit", "-", 0},
         {"&Edit", "C&lear", 32788},
+        {"Transfer", "Post &Link and Load...", 32779},
+        {"Transfer", "Post Link...", 32780},
+        {"Transfer", "-", 0},
+        {"Transfer", "Load Hex...", 32781},
+        {"Transfer", "Load CPM68&K...", 32782},
+        {"Transfer", "-", 0},
         {"Transfer", "Send &Break", 32800},
+        {"Transfer", "-", 0},
+        {"Transfer", "Recent File", 57616},
         {"&Help", "&Contents", 32807},
         {"&Help", "&About Tarvoline...", 57664},
     };
