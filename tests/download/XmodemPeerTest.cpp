@@ -327,6 +327,34 @@ TEST_F(XmodemPeer, ReplacesAnExistingFileOnlyWhenTheTransferSucceeded) {
     EXPECT_TRUE(SameBytes(Slurp(Path("got.bin")), Slurp(Path("source.bin"))));
 }
 
+TEST_F(XmodemPeer, XonXoffIsOffDuringTheTransferAndBackAfterIt) {
+    settings.m_strFlowControl = "Software";
+    port->SetFlowControl(kFlowXonXoff, 100, 100, kXonChar, kXoffChar);
+    std::string content = RandomBytes(3000, 31);
+    for (size_t i = 0; i < content.size(); i += 7)
+        content[i] = (i % 2) ? '\x11' : '\x13';
+    Spit(Path("source.bin"), content);
+    auto isSoftwareFlow = [&] {
+        CLineConfig cfg;
+        return port->GetState(cfg) && (cfg.tio.c_iflag & IXON) && (cfg.tio.c_iflag & IXOFF);
+    };
+    ASSERT_TRUE(isSoftwareFlow());
+
+    auto rx = Start({"rx", "-X", "-c", "sent.bin"});
+    XmodemOutcome sent = XmodemSend(*ctx, Path("source.bin"), timings);
+    EXPECT_EQ(rx->Wait(), 0) << rx->Log();
+    EXPECT_TRUE(sent.Ok()) << sent.detail;
+    EXPECT_TRUE(SameBytes(Slurp(Path("sent.bin")).substr(0, content.size()), content));
+    EXPECT_TRUE(isSoftwareFlow());
+
+    auto sx = Start({"sx", "-X", Path("source.bin")});
+    XmodemOutcome received = XmodemReceive(*ctx, Path("got.bin"), timings);
+    EXPECT_EQ(sx->Wait(), 0) << sx->Log();
+    EXPECT_TRUE(received.Ok()) << received.detail;
+    EXPECT_TRUE(SameBytes(Slurp(Path("got.bin")), content));
+    EXPECT_TRUE(isSoftwareFlow());
+}
+
 TEST_F(XmodemPeer, AReceiverThatNeverAnswersEndsTheSendAfterTheStartTimeout) {
     Spit(Path("source.bin"), RandomBytes(200, 9));
     timings.startTimeoutMs = 1000;
