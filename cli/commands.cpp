@@ -12,7 +12,8 @@ std::span<const Command> AllCommands() {
          RunLoad},
         {"loadhex", "[--port NAME] [--baud N] [--download-baud N] FILE",
          "send a hex record file through the monitor's record loader", RunLoadHex},
-        {"xmodem", "send|receive [--port NAME] [--baud N] [--timeout SECONDS] FILE", "send or receive a file with XMODEM (128-byte blocks, CRC or checksum)", RunXmodem},
+        {"xmodem", "send|receive [--port NAME] [--baud N] [--timeout SECONDS] FILE",
+         "send or receive a file with XMODEM (128-byte blocks, CRC or checksum)", RunXmodem},
     };
     return kCommands;
 }
