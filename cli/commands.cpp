@@ -12,6 +12,9 @@ std::span<const Command> AllCommands() {
          RunLoad},
         {"loadhex", "[--port NAME] [--baud N] [--download-baud N] FILE",
          "send a hex record file through the monitor's record loader", RunLoadHex},
+        {"postlink-load", "[--port NAME] [--baud N] [--download-baud N] FILE.BIN",
+         "convert a .Bin file, then load the .RUN file it wrote into the board and start it",
+         RunPostLinkLoad},
         {"xmodem", "send|receive [--port NAME] [--baud N] [--timeout SECONDS] FILE",
          "send or receive a file with XMODEM (128-byte blocks, CRC or checksum)", RunXmodem},
     };

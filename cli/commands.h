@@ -32,6 +32,7 @@ std::span<const Command> AllCommands();
 int RunPostLink(const CommandContext& context);
 int RunLoad(const CommandContext& context);
 int RunLoadHex(const CommandContext& context);
+int RunPostLinkLoad(const CommandContext& context);
 int RunXmodem(const CommandContext& context);
 
 }  // namespace tarvoline::cli

@@ -84,16 +84,16 @@ CPostLinkOutcome PostLinkFile(IDocumentUi& ui, const std::string& path) {
     return outcome;
 }
 
-void PostLinkAndLoad(CTarvolineDoc& doc, const std::string& binPath) {
+bool PostLinkAndLoad(CTarvolineDoc& doc, const std::string& binPath) {
     CPostLinkOutcome converted = PostLinkFile(doc.Ui(), binPath);
-    if (!converted.basePath) return;
+    if (!converted.basePath) return false;
     const std::string runPath = *converted.basePath + ".RUN";
     if (!converted.wroteRunFile) {
         // Loading an older file of that name would put a stale program into the board.
         ShowError(doc.Ui(), "Post Link did not write " + runPath + "; nothing was loaded.");
-        return;
+        return false;
     }
-    TransferCpm68kFile(doc, runPath);
+    return TransferCpm68kFile(doc, runPath);
 }
 
 void LoadDocumentImage(CTarvolineDoc& doc, const std::string& docPath) {

@@ -19,8 +19,9 @@ struct CPostLinkOutcome {
 CPostLinkOutcome PostLinkFile(IDocumentUi& ui, const std::string& path);
 
 // PostLinkFile, then loads base + ".RUN" when this conversion wrote it (and a port is open).
-// A load file left over from an earlier conversion is never loaded: the user is told.
-void PostLinkAndLoad(CTarvolineDoc& doc, const std::string& binPath);
+// A load file left over from an earlier conversion is never loaded: the user is told. True
+// when the program was loaded and started.
+bool PostLinkAndLoad(CTarvolineDoc& doc, const std::string& binPath);
 
 // For a document path ending in RUN or APP (any case) whose .BIN beside it can be opened:
 // PostLinkAndLoad of that .BIN. Anything else does nothing.

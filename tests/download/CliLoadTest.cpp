@@ -100,6 +100,24 @@ TEST_F(CliLoad, SendsAHexFile) {
     EXPECT_EQ(board.memory(0x100, 4), (std::vector<std::uint8_t>{'A', 'B', 'C', 'D'}));
 }
 
+TEST_F(CliLoad, PostLinkLoadConvertsTheExampleAndStartsIt) {
+    std::filesystem::copy_file(TARVOLINE_EXAMPLES "/demo.Bin", dir + "/demo.Bin",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(TARVOLINE_EXAMPLES "/demo.MAP", dir + "/demo.MAP",
+                               std::filesystem::copy_options::overwrite_existing);
+    RunResult r = Run("postlink-load" + Port() + "'" + dir + "/demo.Bin'");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::string run = Slurp(dir + "/demo.RUN");
+    ASSERT_GT(run.size(), 28u);
+    std::vector<std::uint8_t> image(run.begin() + 28, run.end());
+    EXPECT_EQ(board.memory(0x20000, image.size()), image);
+    EXPECT_TRUE(board.waitForNote("program started at 00020000"));
+
+    RunResult bad = Run("postlink-load" + Port() + "'" + dir + "/demo.txt'");
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.err, "Invalid .BIN file!\n");
+}
+
 class CliLoadFastBoard : public CliLoad {
 protected:
     CliLoadFastBoard() : CliLoad(Options()) {}
