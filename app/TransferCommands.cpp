@@ -10,6 +10,7 @@
 #include "TarvolineDoc.h"
 #include "download/DocumentTransfers.h"
 #include "download/PostLinkCommands.h"
+#include "download/XmodemCommands.h"
 
 namespace {
 
@@ -26,11 +27,25 @@ QString OpenDialog(const QString& initialName) {
     return dialog.selectedFiles().first();
 }
 
+QString SaveDialog(const QString& initialName) {
+    QFileDialog dialog(nullptr, "Save As");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
 }  // namespace
 
 CTransferCommands::CTransferCommands(CMainFrame& frame, CTarvolineDoc& doc, ISettingsStore* store,
                                      QObject* parent)
-    : QObject(parent), chooseFile(OpenDialog), m_frame(frame), m_doc(doc), m_recent(store) {
+    : QObject(parent),
+      chooseFile(OpenDialog),
+      chooseSaveFile(SaveDialog),
+      m_frame(frame),
+      m_doc(doc),
+      m_recent(store) {
     auto on = [this](int id, void (CTransferCommands::*handler)()) {
         connect(m_frame.Action(id), &QAction::triggered, this, handler);
     };
@@ -38,6 +53,8 @@ CTransferCommands::CTransferCommands(CMainFrame& frame, CTarvolineDoc& doc, ISet
     on(cmd::kPostLink, &CTransferCommands::OnPostLink);
     on(cmd::kLoadHex, &CTransferCommands::OnLoadHex);
     on(cmd::kLoadCpm68k, &CTransferCommands::OnLoadCpm68k);
+    on(cmd::kXmodemSend, &CTransferCommands::OnXmodemSend);
+    on(cmd::kXmodemReceive, &CTransferCommands::OnXmodemReceive);
     connect(m_frame.Action(cmd::kDisconnect), &QAction::triggered, this,
             [this] { m_doc.OnDisconnect(); });
     for (int i = 0; i < CMainFrame::kRecentFiles; ++i) {
@@ -87,6 +104,16 @@ void CTransferCommands::OnLoadHex() {
 void CTransferCommands::OnLoadCpm68k() {
     const QString path = ChooseFile("*.RUN;*.APP");
     if (!path.isEmpty()) TransferCpm68kFile(m_doc, path.toStdString());
+}
+
+void CTransferCommands::OnXmodemSend() {
+    const QString path = chooseFile("*.*");
+    if (!path.isEmpty()) RunXmodemSend(m_doc, path.toStdString());
+}
+
+void CTransferCommands::OnXmodemReceive() {
+    const QString path = chooseSaveFile("*.*");
+    if (!path.isEmpty()) RunXmodemReceive(m_doc, path.toStdString());
 }
 
 void CTransferCommands::OpenDocumentFile(const QString& path) {

@@ -24,6 +24,9 @@ public:
     void OnPostLink();
     void OnLoadHex();
     void OnLoadCpm68k();
+    // On no menu: something else sends these commands.
+    void OnXmodemSend();
+    void OnXmodemReceive();
     // Closes the current document's connection and opens path as the document.
     void OpenDocumentFile(const QString& path);
     // Greys what needs an open port.
@@ -33,6 +36,8 @@ public:
     QString InitialName(const QString& pattern) const;
     // The file dialog of a transfer; an empty result when it was cancelled. Tests replace it.
     std::function<QString(const QString& initialName)> chooseFile;
+    // The save dialog of XMODEM Receive (it asks before replacing a file).
+    std::function<QString(const QString& initialName)> chooseSaveFile;
 
 private:
     QString ChooseFile(const QString& pattern);

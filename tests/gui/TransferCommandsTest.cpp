@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QDir>
 #include <QTest>
 #include <filesystem>
@@ -76,10 +78,18 @@ TEST_F(TransferMenu, LoadsNeedAPortPostLinkDoesNot) {
     EXPECT_FALSE(Action(cmd::kLoadCpm68k)->isEnabled());
     EXPECT_TRUE(Action(cmd::kPostLink)->isEnabled());
     EXPECT_TRUE(Action(cmd::kPostLinkAndLoad)->isEnabled());
+    EXPECT_FALSE(Action(cmd::kXmodemSend)->isEnabled());
+    EXPECT_FALSE(Action(cmd::kXmodemReceive)->isEnabled());
     doc->OnNewDocument();
     transfers->UpdateCommands();
     EXPECT_TRUE(Action(cmd::kLoadHex)->isEnabled());
     EXPECT_TRUE(Action(cmd::kLoadCpm68k)->isEnabled());
+    EXPECT_TRUE(Action(cmd::kXmodemSend)->isEnabled());
+    EXPECT_TRUE(Action(cmd::kXmodemReceive)->isEnabled());
+    // XMODEM has no menu item: it runs when something sends the command.
+    for (QAction* top : frame->menuBar()->actions())
+        for (QAction* item : top->menu()->actions())
+            EXPECT_NE(item->data().toInt(), cmd::kXmodemSend);
 }
 
 TEST_F(TransferMenu, ACancelledDialogDoesNothingAndTheLastDirectoryFollowsChoices) {
