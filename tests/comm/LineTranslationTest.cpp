@@ -22,6 +22,10 @@ struct TranslationCase {
     DWORD wantFlow;
 };
 
+void PrintTo(const TranslationCase& c, std::ostream* os) {
+    *os << c.baud << "/" << c.parity << "/" << c.dataBits << "/" << c.stopBits << "/" << c.flow;
+}
+
 class TranslationTest : public ::testing::TestWithParam<TranslationCase> {};
 
 TEST_P(TranslationTest, SettingsBecomeLineValues) {

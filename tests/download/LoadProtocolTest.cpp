@@ -79,6 +79,9 @@ struct FaultCase {
     std::vector<std::string> messages;  // empty: the load succeeds
 };
 
+// Test lists name a case by its name, not by its bytes.
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+
 class LoadFaults : public LoadProtocol, public ::testing::WithParamInterface<FaultCase> {
 protected:
     LoadFaults() : LoadProtocol(Options()) {}
