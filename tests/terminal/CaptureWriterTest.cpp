@@ -1,0 +1,257 @@
+// The capture writer without a window: the start procedure with its questions, the exact bytes
+// in the file, pause and resume, the enabling rules and the "Transfer" settings.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "app/MemorySettingsStore.h"
+#include "terminal/CaptureWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CScriptedQuestions : public ICaptureQuestions {
+public:
+    std::optional<std::string> AskFileName() override {
+        asked.push_back("file");
+        return fileName;
+    }
+    std::optional<int> AskWriteMode() override {
+        asked.push_back("mode");
+        return writeMode;
+    }
+    std::optional<bool> AskIncludeBuffer() override {
+        asked.push_back("buffer");
+        return includeBuffer;
+    }
+    std::optional<std::string> fileName;
+    std::optional<int> writeMode = capture::kOverwrite;
+    std::optional<bool> includeBuffer = false;
+    std::vector<std::string> asked;
+};
+
+class CaptureWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("capture-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        path = (dir / "CAPTURE.TXT").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void Fixed(int write, int include) {
+        store.WriteProfileInt(kCaptureSection, kPromptForFilenameKey, 2);
+        store.WriteProfileString(kCaptureSection, kPromptPathNameKey, path);
+        store.WriteProfileInt(kCaptureSection, kWriteModeKey, write);
+        store.WriteProfileInt(kCaptureSection, kIncludeBufferTextKey, include);
+    }
+    bool Start(const std::function<bool()>& buffer = {}) {
+        return writer.Start(&store, "/nonexistent/CAPTURE.TXT", questions, buffer);
+    }
+    void Write(const std::string& bytes) {
+        writer.CaptureText(reinterpret_cast<const unsigned char*>(bytes.data()),
+                           static_cast<int>(bytes.size()));
+    }
+    std::string FileBytes() const {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path dir;
+    std::string path;
+    CMemorySettingsStore store;
+    CScriptedQuestions questions;
+    CCaptureWriter writer;
+};
+
+TEST_F(CaptureWriterTest, FixedSettingsStartAsksNothingAndAppends) {
+    { std::ofstream(path, std::ios::binary) << "old\r\n"; }
+    Fixed(capture::kAppend, capture::kIncludeNo);
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(questions.asked.empty());
+    EXPECT_TRUE(writer.IsCapturing());
+    EXPECT_FALSE(writer.IsPaused());
+    Write("new\r\n");
+    writer.Stop();
+    EXPECT_EQ("old\r\nnew\r\n", FileBytes());
+}
+
+TEST_F(CaptureWriterTest, OverwriteTruncates) {
+    { std::ofstream(path, std::ios::binary) << "old text"; }
+    Fixed(capture::kOverwrite, capture::kIncludeNo);
+    ASSERT_TRUE(Start());
+    Write("x");
+    writer.Stop();
+    EXPECT_EQ("x", FileBytes());
+}
+
+TEST_F(CaptureWriterTest, BytesAreKeptExactlyWithCrLfLineEnds) {
+    Fixed(capture::kOverwrite, capture::kIncludeNo);
+    ASSERT_TRUE(Start());
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    Write("a\r\nb\r\n");
+    Write(all);
+    writer.Stop();
+    EXPECT_EQ("a\r\nb\r\n" + all, FileBytes());
+}
+
+TEST_F(CaptureWriterTest, AllAskedInOrderAndCancelInTheSecondLeavesCaptureOff) {
+    Fixed(1, 1);
+    store.WriteProfileInt(kCaptureSection, kPromptForFilenameKey, 1);
+    questions.fileName = path;
+    questions.writeMode.reset();
+    EXPECT_FALSE(Start());
+    EXPECT_EQ((std::vector<std::string>{"file", "mode"}), questions.asked);
+    EXPECT_FALSE(writer.IsCapturing());
+    EXPECT_FALSE(writer.IsFileOpen());
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(CaptureWriterTest, CancelInAnyQuestionLeavesCaptureOff) {
+    for (int cancelled = 0; cancelled < 3; ++cancelled) {
+        CScriptedQuestions q;
+        q.fileName = path;
+        if (cancelled == 0) q.fileName.reset();
+        if (cancelled == 1) q.writeMode.reset();
+        if (cancelled == 2) q.includeBuffer.reset();
+        CCaptureWriter w;
+        EXPECT_FALSE(w.Start(&store, path, q, {})) << cancelled;
+        EXPECT_EQ(static_cast<size_t>(cancelled + 1), q.asked.size());
+        EXPECT_FALSE(w.IsCapturing());
+        EXPECT_FALSE(w.IsPaused());
+    }
+}
+
+TEST_F(CaptureWriterTest, AnswersOfTheQuestionsAreUsedAndNotStored) {
+    questions.fileName = path;
+    questions.writeMode = capture::kAppend;
+    questions.includeBuffer = false;
+    ASSERT_TRUE(Start());
+    EXPECT_EQ((std::vector<std::string>{"file", "mode", "buffer"}), questions.asked);
+    EXPECT_TRUE(store.WriteLog().empty());
+    EXPECT_TRUE(writer.IsFileOpen());
+}
+
+TEST_F(CaptureWriterTest, SettingsOtherThanTheFixedValuesAsk) {
+    Fixed(0, 7);
+    store.WriteProfileInt(kCaptureSection, kPromptForFilenameKey, 3);
+    questions.fileName = path;
+    ASSERT_TRUE(Start());
+    EXPECT_EQ((std::vector<std::string>{"file", "mode", "buffer"}), questions.asked);
+}
+
+TEST_F(CaptureWriterTest, IncludedBufferTextComesFirst) {
+    Fixed(capture::kOverwrite, capture::kIncludeYes);
+    ASSERT_TRUE(Start([&] {
+        // Capture is on while the buffer is written.
+        Write("a\r\nb");
+        return true;
+    }));
+    Write("c");
+    writer.Stop();
+    EXPECT_EQ("a\r\nbc", FileBytes());
+}
+
+TEST_F(CaptureWriterTest, IncludeBufferWithoutATerminalLeavesCaptureOff) {
+    Fixed(capture::kOverwrite, capture::kIncludeYes);
+    EXPECT_FALSE(Start([] { return false; }));
+    EXPECT_FALSE(writer.IsCapturing());
+    EXPECT_FALSE(writer.IsFileOpen());
+}
+
+TEST_F(CaptureWriterTest, BufferAnsweredNoIsNotWritten) {
+    Fixed(capture::kOverwrite, capture::kAsk);
+    bool called = false;
+    ASSERT_TRUE(Start([&] { return called = true; }));
+    EXPECT_FALSE(called);
+}
+
+TEST_F(CaptureWriterTest, PausedDataIsMissingAfterResume) {
+    Fixed(capture::kOverwrite, capture::kIncludeNo);
+    ASSERT_TRUE(Start());
+    Write("one ");
+    writer.Pause();
+    EXPECT_TRUE(writer.IsPaused());
+    EXPECT_TRUE(writer.IsCapturing());
+    Write("lost ");
+    writer.Resume();
+    Write("two");
+    writer.Stop();
+    EXPECT_EQ("one two", FileBytes());
+}
+
+TEST_F(CaptureWriterTest, FileThatCannotBeOpenedLeavesCaptureOff) {
+    for (const std::string& bad : {(dir / "missing" / "x.txt").string(), dir.string(),
+                                   std::string()}) {
+        Fixed(capture::kOverwrite, capture::kIncludeNo);
+        store.WriteProfileString(kCaptureSection, kPromptPathNameKey, bad);
+        EXPECT_FALSE(Start()) << bad;
+        EXPECT_FALSE(writer.IsCapturing());
+        EXPECT_FALSE(writer.IsFileOpen());
+    }
+}
+
+TEST_F(CaptureWriterTest, NothingIsWrittenWhileOff) {
+    Write("before");
+    Fixed(capture::kOverwrite, capture::kIncludeNo);
+    ASSERT_TRUE(Start());
+    writer.Stop();
+    Write("after");
+    EXPECT_EQ("", FileBytes());
+}
+
+struct EnablingCase {
+    const char* state;
+    bool start, stop, pause, resume, options;
+};
+
+class CaptureEnabling : public CaptureWriterTest,
+                        public ::testing::WithParamInterface<EnablingCase> {};
+
+TEST_P(CaptureEnabling, FollowsTheState) {
+    const EnablingCase& c = GetParam();
+    Fixed(capture::kOverwrite, capture::kIncludeNo);
+    if (std::string(c.state) != "off") {
+        ASSERT_TRUE(Start());
+    }
+    if (std::string(c.state) == "paused") writer.Pause();
+    EXPECT_EQ(c.start, writer.CanStart());
+    EXPECT_EQ(c.stop, writer.CanStop());
+    EXPECT_EQ(c.pause, writer.CanPause());
+    EXPECT_EQ(c.resume, writer.CanResume());
+    EXPECT_EQ(c.options, writer.CanChangeOptions());
+}
+
+INSTANTIATE_TEST_SUITE_P(States, CaptureEnabling,
+                         ::testing::Values(EnablingCase{"off", true, false, false, false, true},
+                                           EnablingCase{"on", false, true, true, false, false},
+                                           EnablingCase{"paused", false, true, false, true,
+                                                        false}),
+                         [](const auto& info) { return std::string(info.param.state); });
+
+TEST(CaptureSettings, ReadDefaultsAndWriteAllFour) {
+    CMemorySettingsStore store;
+    const CCaptureSettings absent = CCaptureSettings::Read(&store, "");
+    EXPECT_EQ(0, absent.m_nPromptForFilename);
+    EXPECT_EQ(0, absent.m_nWriteMode);
+    EXPECT_EQ(0, absent.m_nIncludeBuffer);
+    EXPECT_EQ("", absent.m_strPathName);
+    EXPECT_EQ("/home/x/CAPTURE.TXT", CCaptureSettings::Read(&store, "/home/x/CAPTURE.TXT")
+                                         .m_strPathName);
+    absent.Write(store);
+    EXPECT_EQ(0, store.GetProfileInt("Transfer", "Prompt For Filename", -1));
+    EXPECT_EQ(0, store.GetProfileInt("Transfer", "Write Mode", -1));
+    EXPECT_EQ(0, store.GetProfileInt("Transfer", "Include Buffer Text", -1));
+    EXPECT_EQ("", store.GetProfileString("Transfer", "Prompt Path Name", "x"));
+    EXPECT_TRUE(store.Find("Transfer", "Prompt Path Name").has_value());
+}
+
+}  // namespace
