@@ -191,6 +191,13 @@ void CTarvolineView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // Only the board writes into the terminal: a key that would type here (Alt+letter with no
+    // menu behind it, say) does nothing. Moving, selecting and copying still reach the widget.
+    const QString text = event->text();
+    if (!text.isEmpty() && text.at(0).isPrint()) {
+        event->accept();
+        return;
+    }
     QPlainTextEdit::keyPressEvent(event);
 }
 

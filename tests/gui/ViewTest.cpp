@@ -124,6 +124,15 @@ TEST_F(ConnectedViewFixture, EscSendsNothingAndBackspaceIsSentNotApplied) {
     EXPECT_EQ(QString("xy"), view->toPlainText());
 }
 
+TEST_F(ConnectedViewFixture, AltLettersNeitherSendNorType) {
+    Receive("> ");
+    QTest::keyClick(view.get(), Qt::Key_F, Qt::AltModifier);
+    QTest::keyClick(view.get(), Qt::Key_Q, Qt::AltModifier);
+    QTest::keyClick(view.get(), Qt::Key_Z, Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Shown(), "> ");  // the terminal shows only what the board sends
+    EXPECT_EQ(pty.Read(1, std::chrono::milliseconds(100)), "");
+}
+
 TEST_F(ConnectedViewFixture, RepeatCountSendsThatManyTimes) {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, "z", true, 3);
     QApplication::sendEvent(view.get(), &press);
