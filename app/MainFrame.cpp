@@ -61,6 +61,10 @@ void CMainFrame::CreateMenus() {
     file->addAction(AddCommand(cmd::kCommSettings, "&Communications Settings",
                                "Change port settings\nPort Settings"));
     file->addSeparator();
+    file->addAction(AddCommand(cmd::kFilePrint, "&Print...", "Print the current terminal view\nPrint"));
+    file->addAction(AddCommand(cmd::kFilePrintPreview, "Print Pre&view",
+                               "Display full pages\nPrint Preview"));
+    file->addSeparator();
     file->addAction(AddCommand(cmd::kAppExit, "E&xit",
                                "Quit the application; prompts to save documents\nExit"));
 
@@ -68,6 +72,7 @@ void CMainFrame::CreateMenus() {
     edit->addAction(AddCommand(cmd::kEditCopy, "&Copy",
                                "Copy the selection and put it on the Clipboard\nCopy"));
     edit->addAction(AddCommand(cmd::kPasteToTarget, "&Paste", "Insert Clipboard contents\nPaste"));
+    edit->addAction(AddCommand(cmd::kPasteDateTime, "Paste Date && Time...", "Paste Date & Time"));
     edit->addSeparator();
     edit->addAction(AddCommand(cmd::kEditFind, "&Find...", "Find the specified text\nFind"));
     QAction* findNext = AddCommand(cmd::kEditRepeat, "F&ind Next",
@@ -76,6 +81,16 @@ void CMainFrame::CreateMenus() {
     edit->addAction(findNext);
     edit->addSeparator();
     edit->addAction(AddCommand(cmd::kClear, "C&lear", "Refreshes the terminal window\nClear"));
+
+    QMenu* format = menuBar()->addMenu("&Format");
+    m_formatMenu = format;
+    format->addAction(AddCommand(cmd::kFormatFont, "&Font...", "Change terminal font\nFont"));
+    QAction* wrap = AddCommand(cmd::kFormatWrap, "&Wrap Text",
+                               "Wrap lines that exceed terminal width");
+    wrap->setCheckable(true);
+    format->addAction(wrap);
+    format->addAction(AddCommand(cmd::kFormatBackground, "&Set Background Color...",
+                                 "Sets background color"));
 
     QMenu* transfer = menuBar()->addMenu("Transfer");
     m_transferMenu = transfer;
@@ -88,6 +103,20 @@ void CMainFrame::CreateMenus() {
     transfer->addAction(AddCommand(cmd::kLoadCpm68k, "Load CPM68&K...", "Send CPM68K file to target"));
     transfer->addSeparator();
     transfer->addAction(AddCommand(cmd::kSendBreak, "Send &Break", "Send BREAK to target"));
+    transfer->addAction(AddCommand(cmd::kSendSpecialChars, "Send Special Characters...",
+                                   "Send special character(s) to target"));
+    transfer->addSeparator();
+    m_captureMenu = transfer->addMenu("Capture Text");
+    m_captureMenu->addAction(AddCommand(cmd::kCaptureStart, "Start", "Start Capturing Text"));
+    m_captureMenu->addAction(AddCommand(cmd::kCaptureStop, "Stop", "Stop Capturing Text"));
+    m_captureMenu->addSeparator();
+    m_captureMenu->addAction(
+        AddCommand(cmd::kCapturePause, "Pause", "Pause the Capturing of Text"));
+    m_captureMenu->addAction(
+        AddCommand(cmd::kCaptureResume, "Resume", "Resume the Capturing of Text"));
+    m_captureMenu->addSeparator();
+    m_captureMenu->addAction(
+        AddCommand(cmd::kCaptureOptions, "Options...", "Displayt Capture Text Options"));
     // The recent-file list ends the menu: a greyed "Recent File" while it is empty.
     m_recentSeparator = transfer->addSeparator();
     for (int i = 0; i < kRecentFiles; ++i) {
@@ -112,7 +141,6 @@ void CMainFrame::CreateMenus() {
 
     // Commands of the toolbar only.
     AddCommand(cmd::kEditCut, "Cu&t", "Cut the selection and put it on the Clipboard\nCut");
-    AddCommand(cmd::kFilePrint, "&Print...", "Print the current terminal view\nPrint");
 
     // The view's own commands.
     connect(Action(cmd::kEditCopy), &QAction::triggered, m_pView, &QPlainTextEdit::copy);
@@ -124,6 +152,15 @@ void CMainFrame::CreateMenus() {
             &CTarvolineView::OnEditRepeat);
     connect(Action(cmd::kClear), &QAction::triggered, m_pView, &CTarvolineView::OnClearTerminal);
     connect(Action(cmd::kFilePrint), &QAction::triggered, m_pView, &CTarvolineView::OnFilePrint);
+    connect(Action(cmd::kFilePrintPreview), &QAction::triggered, m_pView,
+            &CTarvolineView::OnPrintPreview);
+    connect(Action(cmd::kPasteDateTime), &QAction::triggered, m_pView,
+            &CTarvolineView::OnPasteDateTime);
+    connect(Action(cmd::kFormatFont), &QAction::triggered, m_pView, &CTarvolineView::OnFormatFont);
+    connect(Action(cmd::kFormatBackground), &QAction::triggered, m_pView,
+            &CTarvolineView::OnFormatBackground);
+    connect(Action(cmd::kSendSpecialChars), &QAction::triggered, m_pView,
+            &CTarvolineView::OnSendSpecialChars);
     connect(Action(cmd::kAppExit), &QAction::triggered, this, &QWidget::close);
     // Copy and Cut need a selection.
     Action(cmd::kEditCopy)->setEnabled(false);
@@ -195,7 +232,23 @@ void CMainFrame::SetDocumentTitle(const std::string& title) {
     setWindowTitle(QString("%1 - %2").arg(QString::fromStdString(title), kAppName));
 }
 
-void CMainFrame::CaptureText(const unsigned char*, int) {}
+CMainFrame::~CMainFrame() {
+    if (m_capture.CanStop()) OnCaptureStop();
+}
+
+void CMainFrame::CaptureText(const unsigned char* bytes, int count) {
+    m_capture.CaptureText(bytes, count);
+}
+
+void CMainFrame::OnCaptureStop() {
+    m_capture.Stop();
+    ShowCaptureState(false);
+}
+
+void CMainFrame::ShowCaptureState(bool on) {
+    if (QLabel* pane = Indicator(cmd::kCaptureIndicator))
+        pane->setText(on ? "CAPTURE ON" : "CAPTURE OFF");
+}
 
 void CMainFrame::StoreSize() {
     if (!m_store) return;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "terminal/CaptureWriter.h"
 #include "terminal/ReceiveRules.h"
 
 class CTarvolineView;
@@ -27,6 +28,8 @@ public:
 
     // store may be null: the default size is used and nothing is stored.
     explicit CMainFrame(ISettingsStore* store, QWidget* parent = nullptr);
+    // A running capture is stopped and its file closed.
+    ~CMainFrame() override;
 
     CTarvolineView* View() const { return m_pView; }
     // The action of a command number, or null.
@@ -34,6 +37,8 @@ public:
     QToolBar* ToolBar() const { return m_wndToolBar; }
     QLabel* Indicator(int id) const;
     QMenu* TransferMenu() const { return m_transferMenu; }
+    QMenu* FormatMenu() const { return m_formatMenu; }
+    QMenu* CaptureMenu() const { return m_captureMenu; }
     // Adds an action for a command number with its status-bar prompt ("prompt\ntooltip").
     QAction* AddCommand(int id, const QString& text, const QString& prompt);
     // The menu texts of the recent files, newest first; empty shows a greyed "Recent File".
@@ -41,8 +46,13 @@ public:
 
     void SetDocumentTitle(const std::string& title);
 
-    // The capture writer; capturing to a file is not offered yet, so the text goes nowhere.
+    // The capture file and its state; the capture writer hands the terminal's text to it.
+    CCaptureWriter& Capture() { return m_capture; }
     void CaptureText(const unsigned char* bytes, int count) override;
+    // Stops capturing and shows "CAPTURE OFF".
+    void OnCaptureStop();
+    // The capture pane's text.
+    void ShowCaptureState(bool on);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -60,6 +70,9 @@ private:
     CTarvolineView* m_pView = nullptr;
     QToolBar* m_wndToolBar = nullptr;
     QMenu* m_transferMenu = nullptr;
+    QMenu* m_formatMenu = nullptr;
+    QMenu* m_captureMenu = nullptr;
+    CCaptureWriter m_capture;
     QAction* m_recentSeparator = nullptr;
     std::map<int, QAction*> m_actions;
     std::map<int, QLabel*> m_indicators;

@@ -22,6 +22,7 @@
 #include "SingleInstance.h"
 #include "SplashWindow.h"
 #include "TarvolineDoc.h"
+#include "TerminalCommands.h"
 #include "TransferCommands.h"
 #include "UiCallPump.h"
 #include "comm/CommSettingsDlg.h"
@@ -70,6 +71,7 @@ CTarvolineApp::CTarvolineApp(int& argc, char** argv) : QApplication(argc, argv) 
 CTarvolineApp::~CTarvolineApp() {
     // The port closes first: its watcher may still hand bytes to the view.
     m_pTransfers.reset();
+    m_pTerminalCommands.reset();
     m_pDoc.reset();
     m_pMainFrame.reset();
     if (m_pBoard) {
@@ -123,6 +125,7 @@ bool CTarvolineApp::InitInstance() {
     view->SetPostLinkLoadHandler([this] { m_pTransfers->OnPostLinkAndLoad(); });
     view->SetDocument(m_pDoc.get());
     view->ApplyAppearance(m_pStore.get());
+    m_pTerminalCommands = std::make_unique<CTerminalCommands>(*m_pMainFrame, m_pStore.get());
     m_pDoc->AddView(view);
     connect(m_instance.get(), &CSingleInstance::PostLinkLoadRequested, view,
             &CTarvolineView::OnPostLinkLoad);

@@ -20,6 +20,7 @@ class CMainFrame;
 class CQtSettingsStore;
 class CSingleInstance;
 class CTarvolineDoc;
+class CTerminalCommands;
 class CTransferCommands;
 class CUiCallPump;
 class QProcess;
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::unique_ptr<CTarvolineDoc> m_pDoc;
     std::unique_ptr<CTransferCommands> m_pTransfers;
+    std::unique_ptr<CTerminalCommands> m_pTerminalCommands;
     QProcess* m_pBoard = nullptr;
     QString m_documentFile;
 };

@@ -11,21 +11,21 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <QColorDialog>
+
 #ifdef TARVOLINE_HAVE_PRINTING
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #endif
 
 #include "app/SettingsStore.h"
 #include "app/TarvolineDoc.h"
-
-namespace {
-
-QColor FromColorRef(int bgr) {
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
-
-}  // namespace
+#include "terminal/Appearance.h"
+#include "terminal/ColorRef.h"
+#include "terminal/DateTimeText.h"
+#include "terminal/PasteDateTimeDlg.h"
+#include "terminal/SendSpecialDlg.h"
 
 CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(false);
@@ -45,33 +45,137 @@ CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
     });
 }
 
-void CTarvolineView::ApplyAppearance(const ISettingsStore* store) {
-    auto text = [&](const char* section, const char* entry, const char* fallback) {
-        return store ? store->GetProfileString(section, entry, fallback) : std::string(fallback);
-    };
-    auto number = [&](const char* section, const char* entry, int fallback) {
-        return store ? store->GetProfileInt(section, entry, fallback) : fallback;
-    };
+void CTarvolineView::ApplyAppearance(ISettingsStore* store) {
+    m_store = store;
+    ApplyTerminalFont();
+    ApplyWrapSetting();
+    ApplyBackgroundColor();
+}
+
+void CTarvolineView::ApplyTerminalFont() {
+    if (!m_store) return;
+    const CFontSettings stored = CFontSettings::Read(*m_store);
     QFont font;
     // Courier is rarely installed under that name; its look-alikes stand in for it.
-    font.setFamilies({QString::fromStdString(text("Font", "Face Name", "Courier")),
-                      "Nimbus Mono PS", "Courier New", "Liberation Mono", "DejaVu Sans Mono"});
+    font.setFamilies({QString::fromStdString(stored.m_strFaceName), "Nimbus Mono PS",
+                      "Courier New", "Liberation Mono", "DejaVu Sans Mono"});
     font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    const int tenths = number("Font", "Size", 100);
-    font.setPointSizeF(tenths > 0 ? tenths / 10.0 : 10.0);
-    font.setBold(number("Font", "Bold", 0) != 0);
-    font.setItalic(number("Font", "Italic", 0) != 0);
-    font.setUnderline(number("Font", "Underline", 0) != 0);
-    font.setStrikeOut(number("Font", "Strikeout", 0) != 0);
+    font.setPointSizeF(stored.HeightTwips() > 0 ? stored.HeightTwips() / 20.0 : 10.0);
+    font.setBold(stored.m_bBold != 0);
+    font.setItalic(stored.m_bItalic != 0);
+    font.setUnderline(stored.m_bUnderline != 0);
+    font.setStrikeOut(stored.m_bStrikeout != 0);
     setFont(font);
-
     QPalette pal = palette();
-    pal.setColor(QPalette::Text, FromColorRef(number("Font", "Color", 0xFFFFFF)));
-    pal.setColor(QPalette::Base, FromColorRef(number("Background", "Color", 0xFF0000)));
+    pal.setColor(QPalette::Text, FromColorRef(stored.m_color));
     setPalette(pal);
-    setLineWrapMode(number("Text", "Wrap", 1) ? QPlainTextEdit::WidgetWidth
-                                              : QPlainTextEdit::NoWrap);
+}
+
+void CTarvolineView::ApplyWrapSetting() {
+    if (!m_store) return;
+    // Start from the opposite, so the toggle sets the control and writes 1 or 0 back.
+    m_bWrap = WrapFlagOf(ReadWrapSetting(*m_store)) ? 0 : 1;
+    OnFormatWrap();
+}
+
+void CTarvolineView::ApplyBackgroundColor() {
+    if (!m_store) return;
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, FromColorRef(ReadBackgroundColor(*m_store)));
+    setPalette(pal);
+}
+
+void CTarvolineView::OnFormatWrap() {
+    if (!m_store) return;
+    m_bWrap = m_bWrap ? 0 : 1;
+    setLineWrapMode(m_bWrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    m_store->WriteProfileInt(kTextSection, kWrapKey, m_bWrap);
+}
+
+void CTarvolineView::OnFormatBackground() {
+    if (!m_store) return;
+    const QColor initial = FromColorRef(ReadBackgroundColor(*m_store));
+    const std::optional<QColor> chosen =
+        chooseColor ? chooseColor(initial) : [&]() -> std::optional<QColor> {
+            const QColor c = QColorDialog::getColor(initial, this, "Color");
+            return c.isValid() ? std::optional<QColor>(c) : std::nullopt;
+        }();
+    if (!chosen) return;
+    m_store->WriteProfileInt(kBackgroundSection, kColorKey, ToColorRef(*chosen));
+    ApplyBackgroundColor();
+}
+
+void CTarvolineView::OnFormatFont() {
+    if (!m_store) return;
+    // The dialog starts from the face and a cell height of the whole points times 1.35; the
+    // current style and colour are not shown.
+    const int heightTwips = qRound(font().pointSizeF() * 20);
+    QFont initial(font().families().value(0, font().family()));
+    initial.setPixelSize(std::max(1, InitialFontDialogHeight(heightTwips)));
+    const QColor black = FromColorRef(kBlack);
+    std::optional<CFontChoice> choice;
+    if (chooseFont) {
+        choice = chooseFont(initial, black);
+    } else {
+        CTerminalFontDlg dialog(initial, black, this);
+        if (dialog.exec() == QDialog::Accepted) choice = dialog.Choice();
+    }
+    if (!choice) return;
+    CFontSettings chosen;
+    chosen.m_strFaceName = choice->font.family().left(31).toStdString();
+    const double points = choice->font.pointSizeF() > 0 ? choice->font.pointSizeF()
+                                                        : QFontInfo(choice->font).pointSizeF();
+    chosen.m_nSize = qRound(points * 10);
+    chosen.m_bBold = StoredBold(choice->font.weight());
+    chosen.m_bItalic = choice->font.italic() ? 1 : 0;
+    chosen.m_bUnderline = choice->font.underline() ? 1 : 0;
+    chosen.m_bStrikeout = choice->font.strikeOut() ? 1 : 0;
+    chosen.m_color = ToColorRef(choice->color);
+    chosen.Write(*m_store);
+    ApplyTerminalFont();
+}
+
+void CTarvolineView::OnPrintPreview() {
+    if (!m_store) return;
+    const int kept = m_store->GetProfileInt(kFontSection, kColorKey, kBlack);
+    m_store->WriteProfileInt(kFontSection, kColorKey, kBlack);
+    ApplyTerminalFont();
+    if (showPrintPreview)
+        showPrintPreview();
+    else
+        ShowPrintPreview();
+    m_store->WriteProfileInt(kFontSection, kColorKey, kept);
+    ApplyTerminalFont();
+}
+
+void CTarvolineView::ShowPrintPreview() {
+#ifdef TARVOLINE_HAVE_PRINTING
+    QPrinter printer;
+    printer.setPageMargins(QMarginsF(12.7, 12.7, 12.7, 12.7), QPageLayout::Millimeter);
+    QPrintPreviewDialog dialog(&printer, this);
+    dialog.setWindowTitle("Print Preview");
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* target) { print(target); });
+    dialog.exec();
+#endif
+}
+
+void CTarvolineView::OnSendSpecialChars() {
+    CSendSpecialDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const std::vector<unsigned char> bytes = dialog.BytesToSend();
+    // The length is counted, so a NUL is sent like any other byte.
+    if (m_pDoc && !bytes.empty()) m_pDoc->SendBlock(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+void CTarvolineView::OnPasteDateTime() {
+    CPasteDateTimeDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const std::time_t now = currentTime ? currentTime() : std::time(nullptr);
+    const std::string text = DateTimeText(dialog.Format(), now);
+    if (m_pDoc)
+        m_pDoc->SendBlock(reinterpret_cast<const unsigned char*>(text.data()),
+                          static_cast<int>(text.size()));
 }
 
 // Received data arrives: the caret goes to the end, dropping any selection.

@@ -8,10 +8,13 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <ctime>
 #include <functional>
+#include <optional>
 
 #include "app/DocumentUi.h"
 #include "terminal/ReceiveRules.h"
+#include "terminal/TerminalFontDlg.h"
 
 class CTarvolineDoc;
 class ISettingsStore;
@@ -28,8 +31,16 @@ public:
     void SetDocument(CTarvolineDoc* doc) { m_pDoc = doc; }
     // Where each appended pass goes besides the screen (the main frame's capture writer).
     void SetCaptureSink(ICaptureSink* sink) { m_pCapture = sink; }
-    // The stored font, colours and wrap mode ("Font", "Text", "Background" sections).
-    void ApplyAppearance(const ISettingsStore* store);
+    // Takes the store of the appearance settings and applies the stored font, wrap mode and
+    // background, in this order. A null store leaves the appearance commands doing nothing.
+    void ApplyAppearance(ISettingsStore* store);
+    // The seven "Font" values as the whole text's font and colour.
+    void ApplyTerminalFont();
+    // "Text"/"Wrap": wraps at the window edge when it is 1, else not; written back as 1 or 0.
+    void ApplyWrapSetting();
+    // "Background"/"Color" as the text's background.
+    void ApplyBackgroundColor();
+    bool WrapOn() const { return m_bWrap == 1; }
 
     // ITerminalView: the received-data message.
     void OnCommRxData(const unsigned char* bytes, int count) override;
@@ -41,6 +52,24 @@ public:
     void OnEditFind();
     void OnEditRepeat();
     void OnFilePrint();
+    // Format menu: font and text colour, wrap mode, background colour.
+    void OnFormatFont();
+    void OnFormatWrap();
+    void OnFormatBackground();
+    // Shows the print preview with black text; the stored text colour is put back after.
+    void OnPrintPreview();
+    // Sends what the Send Special Characters dialog chose.
+    void OnSendSpecialChars();
+    // Sends the current date and time in the format the dialog chose.
+    void OnPasteDateTime();
+
+    // The platform's choosers; tests replace them. Each gives nothing when cancelled.
+    std::function<std::optional<CFontChoice>(const QFont& initial, const QColor& color)> chooseFont;
+    std::function<std::optional<QColor>(const QColor& initial)> chooseColor;
+    // Shows the print preview of the terminal text and returns when it is closed.
+    std::function<void()> showPrintPreview;
+    // The calendar time that Paste Date & Time sends.
+    std::function<std::time_t()> currentTime;
     // The post-link-and-load entry point for other programs; runs the handler when one is set.
     void OnPostLinkLoad();
     void SetPostLinkLoadHandler(std::function<void()> handler) { m_postLinkLoad = std::move(handler); }
@@ -66,7 +95,11 @@ private:
     void CatchUpLayout();
     int TextLength() const { return document()->characterCount() - 1; }
 
+    void ShowPrintPreview();
+
     CTarvolineDoc* m_pDoc = nullptr;
+    ISettingsStore* m_store = nullptr;
+    int m_bWrap = 1;
     ICaptureSink* m_pCapture = nullptr;
     QTimer m_scrollTimer;
     bool m_layoutPending = false;

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QTest>
 #include <QToolBar>
@@ -40,14 +41,21 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
     const std::vector<std::tuple<const char*, const char*, int>> expected = {
         {"&File", "&Communications Settings", 32771},
         {"&File", "-", 0},
+        {"&File", "&Print...", 57607},
+        {"&File", "Print Pre&view", 57609},
+        {"&File", "-", 0},
         {"&File", "E&xit", 57665},
         {"&Edit", "&Copy", 57634},
         {"&Edit", "&Paste", 32808},
+        {"&Edit", "Paste Date && Time...", 32803},
         {"&Edit", "-", 0},
         {"&Edit", "&Find...", 57636},
         {"&Edit", "F&ind Next", 57640},
         {"&Edit", "-", 0},
         {"&Edit", "C&lear", 32788},
+        {"&Format", "&Font...", 57696},
+        {"&Format", "&Wrap Text", 32799},
+        {"&Format", "&Set Background Color...", 32801},
         {"Transfer", "Post &Link and Load...", 32779},
         {"Transfer", "Post Link...", 32780},
         {"Transfer", "-", 0},
@@ -55,6 +63,9 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         {"Transfer", "Load CPM68&K...", 32782},
         {"Transfer", "-", 0},
         {"Transfer", "Send &Break", 32800},
+        {"Transfer", "Send Special Characters...", 32802},
+        {"Transfer", "-", 0},
+        {"Transfer", "Capture Text", 0},
         {"Transfer", "-", 0},
         {"Transfer", "Recent File", 57616},
         {"&Help", "&Contents", 32807},
@@ -68,6 +79,44 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         EXPECT_EQ(std::get<2>(expected[i]), items[i].id);
     }
     EXPECT_EQ(QKeySequence(Qt::Key_F3), frame.Action(cmd::kEditRepeat)->shortcut());
+}
+
+TEST(MainFrame, CaptureTextSubmenu) {
+    CMainFrame frame(nullptr);
+    ASSERT_NE(nullptr, frame.CaptureMenu());
+    EXPECT_EQ(QString("Capture Text"), frame.CaptureMenu()->title());
+    EXPECT_TRUE(frame.TransferMenu()->actions().contains(frame.CaptureMenu()->menuAction()));
+    std::vector<std::pair<QString, int>> items;
+    for (QAction* a : frame.CaptureMenu()->actions())
+        items.emplace_back(a->isSeparator() ? "-" : a->text(), a->data().toInt());
+    const std::vector<std::pair<QString, int>> expected = {
+        {"Start", 32794}, {"Stop", 32795},   {"-", 0},          {"Pause", 32796},
+        {"Resume", 32797}, {"-", 0},         {"Options...", 32798}};
+    EXPECT_EQ(expected, items);
+    EXPECT_TRUE(frame.Action(32799)->isCheckable());
+}
+
+TEST(MainFrame, PromptsOfTheTerminalCommands) {
+    CMainFrame frame(nullptr);
+    const std::vector<std::tuple<int, const char*, const char*>> expected = {
+        {32794, "Start Capturing Text", ""},
+        {32795, "Stop Capturing Text", ""},
+        {32796, "Pause the Capturing of Text", ""},
+        {32797, "Resume the Capturing of Text", ""},
+        {32798, "Displayt Capture Text Options", ""},
+        {32799, "Wrap lines that exceed terminal width", ""},
+        {32801, "Sets background color", ""},
+        {32802, "Send special character(s) to target", ""},
+        {32803, "Paste Date & Time", ""},
+        {57609, "Display full pages", "Print Preview"},
+        {57696, "Change terminal font", "Font"},
+    };
+    for (const auto& [id, prompt, tip] : expected) {
+        EXPECT_EQ(QString(prompt), frame.Action(id)->statusTip()) << id;
+        if (*tip) {
+            EXPECT_EQ(QString(tip), frame.Action(id)->toolTip()) << id;
+        }
+    }
 }
 
 TEST(MainFrame, PromptsAndTooltips) {

@@ -1,0 +1,112 @@
+// Capture against the simulated board: what the board sends and the terminal shows is what the
+// capture file holds, byte for byte.
+#ifdef TARVOLINE_HAVE_SIM
+// The board's headers first: they use a name that Qt defines as a macro.
+#include "simulated_board.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+#include <iterator>
+
+#include "GuiSupport.h"
+#include "RecordingUi.h"
+#include "app/CommandIds.h"
+#include "app/MainFrame.h"
+#include "app/MemorySettingsStore.h"
+#include "app/SplashWindow.h"
+#include "app/TarvolineDoc.h"
+#include "app/TerminalCommands.h"
+#include "app/UiCallPump.h"
+#include "terminal/TarvolineView.h"
+
+namespace {
+
+class CaptureBoardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CSplashWindow::EnableSplashScreen(false);
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath("board.txt");
+        store.WriteProfileInt("Transfer", "Prompt For Filename", 2);
+        store.WriteProfileString("Transfer", "Prompt Path Name", path.toStdString());
+        store.WriteProfileInt("Transfer", "Write Mode", 2);
+        frame = std::make_unique<CMainFrame>(&store);
+        commands = std::make_unique<CTerminalCommands>(*frame, &store);
+        doc = std::make_unique<CTarvolineDoc>(&store, ui, calls);
+        doc->PortNames().Bind("COM3", board.devicePath());
+        frame->View()->SetDocument(doc.get());
+        doc->AddView(frame->View());
+        ui.answer = MessageResult::No;
+        frame->show();
+        ASSERT_TRUE(doc->OnNewDocument());
+        ASSERT_NE(nullptr, doc->Port());
+    }
+    void TearDown() override {
+        doc.reset();
+        commands.reset();
+        frame.reset();
+    }
+    QString Text() const { return frame->View()->toPlainText(); }
+    // Types a command and waits for the board's prompt after its answer.
+    void Command(const QString& keys, const QString& answer) {
+        const qsizetype before = Text().size();
+        QTest::keyClicks(frame->View(), keys);
+        QTest::keyClick(frame->View(), Qt::Key_Return);
+        ASSERT_TRUE(WaitFor([&] {
+            const QString added = Text().mid(before);
+            return added.contains(keys + "\n") && added.contains(answer) && added.endsWith("> ");
+        })) << Text().toStdString();
+    }
+    std::string FileBytes() const {
+        std::ifstream in(path.toStdString(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    void Start() {
+        frame->Action(cmd::kCaptureStart)->trigger();
+        ASSERT_TRUE(frame->Capture().IsCapturing());
+    }
+    void Stop() {
+        QApplication::processEvents();
+        frame->Action(cmd::kCaptureStop)->trigger();
+    }
+
+    vivaz::testing::SimulatedBoard board;
+    QTemporaryDir dir;
+    QString path;
+    CMemorySettingsStore store;
+    CRecordingUi ui;
+    CUiCallQueue calls;
+    CUiCallPump pump{calls};
+    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<CTerminalCommands> commands;
+    std::unique_ptr<CTarvolineDoc> doc;
+};
+
+TEST_F(CaptureBoardTest, FileHoldsExactlyWhatTheTerminalShows) {
+    store.WriteProfileInt("Transfer", "Include Buffer Text", 3);
+    frame->View()->OnClearTerminal();
+    Start();
+    Command("help", "Commands:");
+    Command("md 0 40", "00000030 ");
+    Stop();
+    const std::string shown = frame->View()->TerminalBytes().toStdString();
+    EXPECT_NE(std::string::npos, shown.find("Commands:\r\n"));
+    EXPECT_NE(std::string::npos, shown.find("00000030 "));
+    EXPECT_EQ(std::string::npos, FileBytes().find("\r\r\n"));
+    EXPECT_EQ(shown, FileBytes());
+}
+
+TEST_F(CaptureBoardTest, IncludedBufferAndWhatFollowsMatchTheTerminal) {
+    store.WriteProfileInt("Transfer", "Include Buffer Text", 2);
+    Command("help", "Commands:");
+    Start();
+    Command("md 0 10", "00000000 ");
+    Stop();
+    EXPECT_EQ(frame->View()->TerminalBytes().toStdString(), FileBytes());
+}
+
+}  // namespace
+#endif
