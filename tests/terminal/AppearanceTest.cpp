@@ -1,6 +1,8 @@
 // The stored appearance: read defaults, the wrap flag, and the font dialog's rules.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "app/FirstRunDefaults.h"
 #include "app/MemorySettingsStore.h"
 #include "terminal/Appearance.h"
@@ -54,6 +56,7 @@ TEST(Appearance, FontSettingsRoundTrip) {
 struct WrapCase {
     int stored, flag;
 };
+void PrintTo(const WrapCase& c, std::ostream* os) { *os << "stored " << c.stored; }
 class WrapFlag : public ::testing::TestWithParam<WrapCase> {};
 TEST_P(WrapFlag, OnlyOneWraps) { EXPECT_EQ(GetParam().flag, WrapFlagOf(GetParam().stored)); }
 INSTANTIATE_TEST_SUITE_P(Values, WrapFlag,
@@ -63,6 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Values, WrapFlag,
 struct BoldCase {
     int weight, bold;
 };
+void PrintTo(const BoldCase& c, std::ostream* os) { *os << "weight " << c.weight; }
 class BoldWeight : public ::testing::TestWithParam<BoldCase> {};
 TEST_P(BoldWeight, OnlySevenHundred) { EXPECT_EQ(GetParam().bold, StoredBold(GetParam().weight)); }
 INSTANTIATE_TEST_SUITE_P(Weights, BoldWeight,
@@ -72,6 +76,7 @@ INSTANTIATE_TEST_SUITE_P(Weights, BoldWeight,
 struct HeightCase {
     int twips, height;
 };
+void PrintTo(const HeightCase& c, std::ostream* os) { *os << c.twips << " twips"; }
 class DialogHeight : public ::testing::TestWithParam<HeightCase> {};
 TEST_P(DialogHeight, WholePointsTimesOnePointThreeFive) {
     EXPECT_EQ(GetParam().height, InitialFontDialogHeight(GetParam().twips));

@@ -2,6 +2,8 @@
 // in the file, pause and resume, the enabling rules and the "Transfer" settings.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -212,6 +214,8 @@ struct EnablingCase {
     const char* state;
     bool start, stop, pause, resume, options;
 };
+
+void PrintTo(const EnablingCase& c, std::ostream* os) { *os << c.state; }
 
 class CaptureEnabling : public CaptureWriterTest,
                         public ::testing::WithParamInterface<EnablingCase> {};

@@ -1,6 +1,8 @@
 // The date-and-time texts of the four formats.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "terminal/DateTimeText.h"
 
 namespace {
@@ -22,6 +24,8 @@ struct FormatCase {
     std::tm when;
     const char* text;
 };
+
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << "format " << c.format; }
 
 class DateTimeFormats : public ::testing::TestWithParam<FormatCase> {};
 

@@ -1,6 +1,8 @@
 // The special-character table and the value box's rules.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "terminal/SpecialChars.h"
 
 namespace {
@@ -12,6 +14,8 @@ struct RowCase {
     const char* name;
     const char* ctrl;
 };
+
+void PrintTo(const RowCase& c, std::ostream* os) { *os << "code " << c.code; }
 
 class SpecialCharRows : public ::testing::TestWithParam<RowCase> {};
 
@@ -82,6 +86,10 @@ struct CleanCase {
     const char* shown;
     int code;
 };
+
+void PrintTo(const CleanCase& c, std::ostream* os) {
+    *os << '"' << c.typed << '"' << (c.mode == CValueMode::Hex ? " hex" : " decimal");
+}
 
 class ValueBoxRule : public ::testing::TestWithParam<CleanCase> {};
 
