@@ -12,6 +12,9 @@
 #include <QTextDocument>
 
 #include <QColorDialog>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QRegularExpression>
 
 #ifdef TARVOLINE_HAVE_PRINTING
 #include <QPrintDialog>
@@ -110,7 +113,9 @@ void CTarvolineView::OnFormatFont() {
     // The dialog starts from the face and a cell height of the whole points times 1.35; the
     // current style and colour are not shown.
     const int heightTwips = qRound(font().pointSizeF() * 20);
-    QFont initial(font().families().value(0, font().family()));
+    // The stored face when the platform has it, else the face shown in its place.
+    const QString face = font().families().value(0, font().family());
+    QFont initial(QFontDatabase::hasFamily(face) ? face : QFontInfo(font()).family());
     initial.setPixelSize(std::max(1, InitialFontDialogHeight(heightTwips)));
     const QColor black = FromColorRef(kBlack);
     std::optional<CFontChoice> choice;
@@ -122,7 +127,10 @@ void CTarvolineView::OnFormatFont() {
     }
     if (!choice) return;
     CFontSettings chosen;
-    chosen.m_strFaceName = choice->font.family().left(31).toStdString();
+    // The list may name the foundry after the face ("Nimbus Mono PS [urw]"); the face is kept.
+    QString chosenFace = choice->font.family();
+    chosenFace.remove(QRegularExpression(" \\[[^\\]]*\\]$"));
+    chosen.m_strFaceName = chosenFace.left(31).toStdString();
     const double points = choice->font.pointSizeF() > 0 ? choice->font.pointSizeF()
                                                         : QFontInfo(choice->font).pointSizeF();
     chosen.m_nSize = qRound(points * 10);

@@ -37,6 +37,7 @@ CTerminalFontDlg::CTerminalFontDlg(const QFont& initial, const QColor& initialCo
     // The platform's chooser sits inside this dialog, without buttons of its own.
     m_fonts = new QFontDialog(this);
     m_fonts->setWindowFlags(Qt::Widget);
+    m_fonts->setSizeGripEnabled(false);
     m_fonts->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
     m_fonts->setCurrentFont(initial);
 
