@@ -1,5 +1,5 @@
 // Capture against the simulated board: what the board sends and the terminal shows is what the
-// capture file holds, byte for byte.
+// capture file holds, byte for byte. Also the pasted DATE command setting the board's clock.
 #ifdef TARVOLINE_HAVE_SIM
 // The board's headers first: they use a name that Qt defines as a macro.
 #include "simulated_board.h"
@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "GuiSupport.h"
+#include "ModalScript.h"
 #include "RecordingUi.h"
 #include "app/CommandIds.h"
 #include "app/MainFrame.h"
@@ -20,6 +21,7 @@
 #include "app/TarvolineDoc.h"
 #include "app/TerminalCommands.h"
 #include "app/UiCallPump.h"
+#include "terminal/PasteDateTimeDlg.h"
 #include "terminal/TarvolineView.h"
 
 namespace {
@@ -104,6 +106,33 @@ TEST_F(CaptureBoardTest, IncludedBufferAndWhatFollowsMatchTheTerminal) {
     Command("help", "Commands:");
     Start();
     Command("md 0 10", "00000000 ");
+    Stop();
+    EXPECT_EQ(frame->View()->TerminalBytes().toStdString(), FileBytes());
+}
+
+TEST_F(CaptureBoardTest, PastedDateCommandSetsTheBoardsClock) {
+    frame->View()->currentTime = [] {
+        std::tm t{};
+        t.tm_year = 2027 - 1900;
+        t.tm_mon = 2;
+        t.tm_mday = 1;
+        t.tm_hour = 9;
+        t.tm_min = 5;
+        t.tm_sec = 7;
+        t.tm_isdst = -1;
+        return std::mktime(&t);
+    };
+    store.WriteProfileInt("Transfer", "Include Buffer Text", 3);
+    frame->View()->OnClearTerminal();
+    Start();
+    CModalScript script;
+    script.Then<CPasteDateTimeDlg>([](CPasteDateTimeDlg* d) { Click(d->Control(1)); });
+    frame->Action(cmd::kPasteDateTime)->trigger();
+    ASSERT_TRUE(script.Done());
+    ASSERT_TRUE(WaitFor([&] {
+        return Text().contains("DATE 03/01/2027 09:05:0") && Text().endsWith("> ");
+    })) << Text().toStdString();
+    EXPECT_NE(std::string::npos, board.received().find("DATE 03/01/27 09:05:07\r"));
     Stop();
     EXPECT_EQ(frame->View()->TerminalBytes().toStdString(), FileBytes());
 }
