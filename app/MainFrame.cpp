@@ -64,6 +64,8 @@ void CMainFrame::CreateMenus() {
     file->addAction(AddCommand(cmd::kFilePrint, "&Print...", "Print the current terminal view\nPrint"));
     file->addAction(AddCommand(cmd::kFilePrintPreview, "Print Pre&view",
                                "Display full pages\nPrint Preview"));
+    file->addAction(AddCommand(cmd::kFilePrintSetup, "P&rint Setup...",
+                               "Change the printer and printing options\nPrint Setup"));
     file->addSeparator();
     file->addAction(AddCommand(cmd::kAppExit, "E&xit",
                                "Quit the application; prompts to save documents\nExit"));
@@ -81,6 +83,16 @@ void CMainFrame::CreateMenus() {
     edit->addAction(findNext);
     edit->addSeparator();
     edit->addAction(AddCommand(cmd::kClear, "C&lear", "Refreshes the terminal window\nClear"));
+
+    QMenu* view = menuBar()->addMenu("&View");
+    QAction* toolBar = AddCommand(cmd::kToolBar, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar");
+    QAction* statusBarItem =
+        AddCommand(cmd::kStatusBar, "&Status Bar", "Show or hide the status bar\nToggle StatusBar");
+    for (QAction* toggle : {toolBar, statusBarItem}) {
+        toggle->setCheckable(true);
+        toggle->setChecked(true);
+        view->addAction(toggle);
+    }
 
     QMenu* format = menuBar()->addMenu("&Format");
     m_formatMenu = format;
@@ -154,6 +166,8 @@ void CMainFrame::CreateMenus() {
     connect(Action(cmd::kFilePrint), &QAction::triggered, m_pView, &CTarvolineView::OnFilePrint);
     connect(Action(cmd::kFilePrintPreview), &QAction::triggered, m_pView,
             &CTarvolineView::OnPrintPreview);
+    connect(Action(cmd::kFilePrintSetup), &QAction::triggered, m_pView,
+            &CTarvolineView::OnFilePrintSetup);
     connect(Action(cmd::kPasteDateTime), &QAction::triggered, m_pView,
             &CTarvolineView::OnPasteDateTime);
     connect(Action(cmd::kFormatFont), &QAction::triggered, m_pView, &CTarvolineView::OnFormatFont);
@@ -167,6 +181,33 @@ void CMainFrame::CreateMenus() {
     Action(cmd::kEditCut)->setEnabled(false);
     connect(m_pView, &QPlainTextEdit::copyAvailable, Action(cmd::kEditCopy), &QAction::setEnabled);
     connect(m_pView, &QPlainTextEdit::copyAvailable, Action(cmd::kEditCut), &QAction::setEnabled);
+    CreateAccelerators();
+}
+
+// Keys that are commands before the terminal sees them. Several belong to commands that do
+// nothing here (an embedded object's properties, undo, panes, Esc, a local paste): the key is
+// taken, and nothing reaches the board or the terminal text.
+void CMainFrame::CreateAccelerators() {
+    const std::pair<QKeySequence, int> keys[] = {
+        {QKeySequence(Qt::ALT | Qt::Key_Return), cmd::kOleProperties},
+        {QKeySequence(Qt::ALT | Qt::Key_Backspace), cmd::kEditUndo},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Delete), cmd::kEditCut},
+        {QKeySequence(Qt::CTRL | Qt::Key_Insert), cmd::kEditCopy},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Insert), cmd::kEditPaste},
+        {QKeySequence(Qt::Key_F6), cmd::kNextPane},
+        {QKeySequence(Qt::SHIFT | Qt::Key_F6), cmd::kPrevPane},
+        {QKeySequence(Qt::Key_Escape), cmd::kCancelKey},
+    };
+    for (const auto& [key, id] : keys) {
+        QAction* action = Action(id);
+        if (!action) action = AddCommand(id, QString(), QString());
+        // A second key for a command that has one already goes beside it.
+        QList<QKeySequence> shortcuts = action->shortcuts();
+        shortcuts.append(key);
+        action->setShortcuts(shortcuts);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
 }
 
 void CMainFrame::CreateToolBar() {
@@ -189,10 +230,13 @@ void CMainFrame::CreateToolBar() {
     m_wndToolBar->addSeparator();
     button(cmd::kAppAbout);
     addToolBar(Qt::TopToolBarArea, m_wndToolBar);
+    connect(Action(cmd::kToolBar), &QAction::toggled, m_wndToolBar, &QToolBar::setVisible);
+    connect(m_wndToolBar, &QToolBar::visibilityChanged, Action(cmd::kToolBar), &QAction::setChecked);
 }
 
 void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
+    connect(Action(cmd::kStatusBar), &QAction::toggled, bar, &QStatusBar::setVisible);
     bar->setObjectName("statusbar59393");
     auto* ready = new QLabel("Ready", bar);
     bar->addWidget(ready, 1);

@@ -61,6 +61,7 @@ protected:
 
 private:
     void CreateMenus();
+    void CreateAccelerators();
     void CreateToolBar();
     void CreateStatusBar();
     void StoreSize();

@@ -19,6 +19,7 @@
 #ifdef TARVOLINE_HAVE_PRINTING
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QPageSetupDialog>
 #include <QPrinter>
 #endif
 
@@ -156,11 +157,27 @@ void CTarvolineView::OnPrintPreview() {
     ApplyTerminalFont();
 }
 
+#ifdef TARVOLINE_HAVE_PRINTING
+QPrinter& CTarvolineView::Printer() {
+    if (!m_printer) {
+        m_printer = std::make_shared<QPrinter>();
+        m_printer->setPageMargins(QMarginsF(0.5, 0.5, 0.5, 0.5), QPageLayout::Inch);
+    }
+    return *m_printer;
+}
+#endif
+
+void CTarvolineView::OnFilePrintSetup() {
+#ifdef TARVOLINE_HAVE_PRINTING
+    QPageSetupDialog dialog(&Printer(), this);
+    dialog.setWindowTitle("Print Setup");
+    dialog.exec();
+#endif
+}
+
 void CTarvolineView::ShowPrintPreview() {
 #ifdef TARVOLINE_HAVE_PRINTING
-    QPrinter printer;
-    printer.setPageMargins(QMarginsF(12.7, 12.7, 12.7, 12.7), QPageLayout::Millimeter);
-    QPrintPreviewDialog dialog(&printer, this);
+    QPrintPreviewDialog dialog(&Printer(), this);
     dialog.setWindowTitle("Print Preview");
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* target) { print(target); });
@@ -373,12 +390,10 @@ void CTarvolineView::OnEditRepeat() {
 
 void CTarvolineView::OnFilePrint() {
 #ifdef TARVOLINE_HAVE_PRINTING
-    QPrinter printer;
-    printer.setPageMargins(QMarginsF(12.7, 12.7, 12.7, 12.7), QPageLayout::Millimeter);
-    QPrintDialog dialog(&printer, this);
+    QPrintDialog dialog(&Printer(), this);
     dialog.setWindowTitle("Print");
     if (dialog.exec() != QDialog::Accepted) return;
-    print(&printer);
+    print(&Printer());
 #endif
 }
 

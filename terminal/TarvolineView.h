@@ -10,7 +10,10 @@
 #include <QTimer>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
+
+class QPrinter;
 
 #include "app/DocumentUi.h"
 #include "terminal/ReceiveRules.h"
@@ -52,6 +55,8 @@ public:
     void OnEditFind();
     void OnEditRepeat();
     void OnFilePrint();
+    // The printer's page settings, kept for the next print and preview of this run.
+    void OnFilePrintSetup();
     // Format menu: font and text colour, wrap mode, background colour.
     void OnFormatFont();
     void OnFormatWrap();
@@ -87,6 +92,8 @@ protected:
     void insertFromMimeData(const QMimeData*) override {}
 
 private:
+    // The one printer of this run; its margins are half an inch on every side.
+    QPrinter& Printer();
     void AppendText(const unsigned char* bytes, int count) override;
     void DeleteLastChar() override;
     void Beep() override;
@@ -104,5 +111,6 @@ private:
     QTimer m_scrollTimer;
     bool m_layoutPending = false;
     QString m_lastFind;
+    std::shared_ptr<QPrinter> m_printer;  // shared: its deleter is bound where QPrinter is known
     std::function<void()> m_postLinkLoad;
 };

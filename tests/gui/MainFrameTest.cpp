@@ -13,6 +13,9 @@
 #include "ViewFixture.h"
 #include "app/AboutBox.h"
 #include "app/CommandIds.h"
+#include <QStatusBar>
+#include <QToolBar>
+
 #include "app/MainFrame.h"
 #include "app/QtSettingsStore.h"
 #include "app/SplashWindow.h"
@@ -43,6 +46,7 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         {"&File", "-", 0},
         {"&File", "&Print...", 57607},
         {"&File", "Print Pre&view", 57609},
+        {"&File", "P&rint Setup...", 57606},
         {"&File", "-", 0},
         {"&File", "E&xit", 57665},
         {"&Edit", "&Copy", 57634},
@@ -53,6 +57,8 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         {"&Edit", "F&ind Next", 57640},
         {"&Edit", "-", 0},
         {"&Edit", "C&lear", 32788},
+        {"&View", "&Toolbar", 59392},
+        {"&View", "&Status Bar", 59393},
         {"&Format", "&Font...", 57696},
         {"&Format", "&Wrap Text", 32799},
         {"&Format", "&Set Background Color...", 32801},
@@ -79,6 +85,42 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         EXPECT_EQ(std::get<2>(expected[i]), items[i].id);
     }
     EXPECT_EQ(QKeySequence(Qt::Key_F3), frame.Action(cmd::kEditRepeat)->shortcut());
+}
+
+TEST(MainFrame, AcceleratorsAreCommands) {
+    CSplashWindow::EnableSplashScreen(false);
+    CMainFrame frame(nullptr);
+    const std::pair<QKeySequence, int> keys[] = {
+        {QKeySequence(Qt::Key_F3), 57640},
+        {QKeySequence(Qt::ALT | Qt::Key_Return), 57860},
+        {QKeySequence(Qt::ALT | Qt::Key_Backspace), 57643},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Delete), 57635},
+        {QKeySequence(Qt::CTRL | Qt::Key_Insert), 57634},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Insert), 57637},
+        {QKeySequence(Qt::Key_F6), 57680},
+        {QKeySequence(Qt::SHIFT | Qt::Key_F6), 57681},
+        {QKeySequence(Qt::Key_Escape), 32768},
+    };
+    for (const auto& [key, id] : keys) {
+        QAction* action = frame.Action(id);
+        ASSERT_NE(nullptr, action) << id;
+        EXPECT_TRUE(action->shortcuts().contains(key)) << id;
+    }
+}
+
+TEST(MainFrame, ViewMenuShowsAndHidesTheBars) {
+    CSplashWindow::EnableSplashScreen(false);
+    CMainFrame frame(nullptr);
+    frame.show();
+    EXPECT_TRUE(frame.Action(cmd::kToolBar)->isChecked());
+    frame.Action(cmd::kToolBar)->trigger();
+    EXPECT_FALSE(frame.ToolBar()->isVisible());
+    frame.Action(cmd::kStatusBar)->trigger();
+    EXPECT_FALSE(frame.statusBar()->isVisible());
+    frame.Action(cmd::kToolBar)->trigger();
+    frame.Action(cmd::kStatusBar)->trigger();
+    EXPECT_TRUE(frame.ToolBar()->isVisible());
+    EXPECT_TRUE(frame.statusBar()->isVisible());
 }
 
 TEST(MainFrame, CaptureTextSubmenu) {
