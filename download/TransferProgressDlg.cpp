@@ -58,11 +58,14 @@ bool CTransferProgressDlg::Create() {
 }
 
 void CTransferProgressDlg::DestroyWindow() {
+    const bool hadFocus = isVisible() && isActiveWindow();
     if (m_bOwnerDisabled && m_owner) {
         m_owner->setEnabled(true);
         m_bOwnerDisabled = false;
     }
     hide();
+    // The keyboard goes back to the window the transfer was started from.
+    if (hadFocus && m_owner && m_owner->isEnabled()) m_owner->activateWindow();
 }
 
 void CTransferProgressDlg::SetWindowText(const std::string& caption) {

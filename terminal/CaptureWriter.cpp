@@ -94,4 +94,7 @@ void CCaptureWriter::Stop() {
 void CCaptureWriter::CaptureText(const unsigned char* bytes, int count) {
     if (m_bCapturing != 1 || m_bCapturePaused != 0 || !m_pCaptureFile || count <= 0) return;
     std::fwrite(bytes, 1, static_cast<size_t>(count), m_pCaptureFile);
+    // Each piece reaches the file at once: a capture can be followed while it runs, and
+    // nothing shown is lost if the program ends without a Stop.
+    std::fflush(m_pCaptureFile);
 }
