@@ -199,14 +199,18 @@ void CMainFrame::CreateAccelerators() {
         {QKeySequence(Qt::Key_Escape), cmd::kCancelKey},
     };
     for (const auto& [key, id] : keys) {
-        QAction* action = Action(id);
-        if (!action) action = AddCommand(id, QString(), QString());
-        // A second key for a command that has one already goes beside it.
-        QList<QKeySequence> shortcuts = action->shortcuts();
-        shortcuts.append(key);
-        action->setShortcuts(shortcuts);
-        action->setShortcutContext(Qt::WindowShortcut);
-        addAction(action);
+        // The key has an action of its own, so a menu item keeps its text without the key.
+        auto* accelerator = new QAction(this);
+        accelerator->setData(id);
+        accelerator->setShortcut(key);
+        accelerator->setShortcutContext(Qt::WindowShortcut);
+        if (!Action(id)) AddCommand(id, QString(), QString());
+        QAction* command = Action(id);
+        connect(accelerator, &QAction::triggered, command, [command] {
+            if (command->isEnabled()) command->trigger();
+        });
+        m_accelerators.push_back(accelerator);
+        addAction(accelerator);
     }
 }
 

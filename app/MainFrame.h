@@ -36,6 +36,8 @@ public:
     QAction* Action(int id) const;
     QToolBar* ToolBar() const { return m_wndToolBar; }
     QLabel* Indicator(int id) const;
+    // The accelerator keys, each an action carrying its command number.
+    const std::vector<QAction*>& Accelerators() const { return m_accelerators; }
     QMenu* TransferMenu() const { return m_transferMenu; }
     QMenu* FormatMenu() const { return m_formatMenu; }
     QMenu* CaptureMenu() const { return m_captureMenu; }
@@ -76,6 +78,7 @@ private:
     CCaptureWriter m_capture;
     QAction* m_recentSeparator = nullptr;
     std::map<int, QAction*> m_actions;
+    std::vector<QAction*> m_accelerators;
     std::map<int, QLabel*> m_indicators;
     QSize m_storedOuter;
     bool m_outerFitted = false;

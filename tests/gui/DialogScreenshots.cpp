@@ -9,9 +9,12 @@
 #include <QTest>
 
 #include "GuiSupport.h"
+#include "app/AboutBox.h"
 #include "app/MainFrame.h"
 #include "app/MemorySettingsStore.h"
 #include "app/SplashWindow.h"
+#include "comm/CommSettingsDlg.h"
+#include "download/TransferProgressDlg.h"
 #include "terminal/CaptureDialogs.h"
 #include "terminal/PasteDateTimeDlg.h"
 #include "terminal/SendSpecialDlg.h"
@@ -73,13 +76,29 @@ TEST(DialogScreenshots, SaveEach) {
     }
     QList<QAction*> editItems = frame.menuBar()->actions();
     for (QAction* top : editItems)
-        if (top->text() == "&Edit" || top->text() == "&File") {
+        if (top->text() == "&Edit" || top->text() == "&File" || top->text() == "&View" ||
+            top->text() == "&Help") {
             top->menu()->popup(frame.geometry().center());
             QTest::qWait(300);
             top->menu()->grab().save(
                 QDir(Folder()).filePath("menu-" + top->text().mid(1).toLower() + ".png"));
             top->menu()->hide();
         }
+
+    CCommSettingsDlg settings(CPortSettings{}, nullptr);
+    Save(settings, "comm-settings");
+    CAboutBox about(nullptr);
+    Save(about, "about");
+    CTransferProgressDlg progress(&frame);
+    progress.Create();
+    progress.SetWindowText("Sending CPM68K File");
+    progress.SetStatus("4660 Bytes to 20000 @ 57600 Baud");
+    progress.SetRange(0, 5);
+    progress.SetStep(1);
+    progress.StepIt();
+    progress.StepIt();
+    QTest::qWait(300);
+    ASSERT_TRUE(progress.grab().save(QDir(Folder()).filePath("progress.png")));
 }
 
 }  // namespace
