@@ -1,12 +1,13 @@
 #pragma once
 // Runs the work that other threads hand to the GUI thread through CUiCallQueue, from the Qt
-// event loop. A wake-up is one queued invocation; while calls keep coming the pump keeps running
-// them, but it returns to the event loop at least every kSliceMs so that painting, input and
-// timers go on during a flood of received bytes.
+// event loop. A wake-up is one write to an event descriptor that the loop watches; while calls
+// keep coming the pump keeps running them, but it returns to the event loop at least every
+// kSliceMs so that painting, input and timers go on during a flood of received bytes.
 
 #include <QObject>
 #include <atomic>
 
+class QSocketNotifier;
 class CUiCallQueue;
 
 class CUiCallPump : public QObject {
@@ -23,5 +24,6 @@ private:
     void Drain();
 
     CUiCallQueue& m_calls;
-    std::atomic<bool> m_wakePending{false};
+    int m_wakeFd = -1;
+    QSocketNotifier* m_notifier = nullptr;
 };
