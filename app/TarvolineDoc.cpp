@@ -116,6 +116,10 @@ bool CTarvolineDoc::RefuseDuringDocumentLoad() {
     return true;
 }
 
+bool CTarvolineDoc::BusyWithDocumentLoad() const {
+    return m_documentLoadRunning.load() && m_calls.IsOwnerThread();
+}
+
 void CTarvolineDoc::OnDisconnect() {
     if (RefuseDuringDocumentLoad()) return;
     Disconnect();
@@ -186,7 +190,9 @@ bool CTarvolineDoc::SendChar(int character) {
 }
 
 bool CTarvolineDoc::SendBlock(const unsigned char* bytes, int count) {
-    if (!m_pPort) {
+    // While an opened document is being loaded the monitor is in a dialogue with the load;
+    // a typed or pasted byte would break it.
+    if (!m_pPort || BusyWithDocumentLoad()) {
         m_ui.Beep();
         return false;
     }
@@ -217,6 +223,10 @@ void CTarvolineDoc::OnDeviceLost(CCommPort*, DWORD error) {
 
 void CTarvolineDoc::OnSendBreak() {
     if (!m_pPort) return;
+    if (BusyWithDocumentLoad()) {
+        m_ui.Beep();
+        return;
+    }
     m_pPort->SetBreak();
     std::this_thread::sleep_for(std::chrono::milliseconds(kBreakMilliseconds));
     m_pPort->ClearBreak();

@@ -48,6 +48,9 @@ public:
     bool OnOpenDocument(const std::string& path);
     // True while the load of an opened document runs on the worker.
     bool DocumentLoadRunning() const { return m_documentLoadRunning.load(); }
+    // True on the user-interface thread while that load runs: what would reach the line from
+    // there (typing, pasting, a break, another transfer) is refused with a beep.
+    bool BusyWithDocumentLoad() const;
     // Waits for the worker of the last open to end.
     void WaitForDocumentLoad();
 

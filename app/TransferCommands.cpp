@@ -81,6 +81,11 @@ QString CTransferCommands::InitialName(const QString& pattern) const {
 }
 
 QString CTransferCommands::ChooseFile(const QString& pattern) {
+    // The load of an opened document has the line and its files until it ends.
+    if (m_doc.BusyWithDocumentLoad()) {
+        m_doc.Ui().Beep();
+        return {};
+    }
     const QString path = chooseFile(InitialName(pattern));
     if (!path.isEmpty()) m_doc.SetLastDir(DirectoryOf(path.toStdString()));
     return path;
@@ -107,11 +112,19 @@ void CTransferCommands::OnLoadCpm68k() {
 }
 
 void CTransferCommands::OnXmodemSend() {
+    if (m_doc.BusyWithDocumentLoad()) {
+        m_doc.Ui().Beep();
+        return;
+    }
     const QString path = chooseFile("*.*");
     if (!path.isEmpty()) RunXmodemSend(m_doc, path.toStdString());
 }
 
 void CTransferCommands::OnXmodemReceive() {
+    if (m_doc.BusyWithDocumentLoad()) {
+        m_doc.Ui().Beep();
+        return;
+    }
     const QString path = chooseSaveFile("*.*");
     if (!path.isEmpty()) RunXmodemReceive(m_doc, path.toStdString());
 }

@@ -9,6 +9,10 @@ namespace {
 template <typename Loader>
 bool WithWatcherStopped(CTarvolineDoc& doc, Loader&& load) {
     if (!doc.Port()) return false;
+    if (doc.BusyWithDocumentLoad()) {  // the load of an opened document has the line
+        doc.Ui().Beep();
+        return false;
+    }
     doc.StopWatcherForTransfer();
     CTransferContext ctx{*doc.Port(), doc.Settings(), doc.Ui()};
     load(ctx);

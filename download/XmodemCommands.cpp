@@ -21,6 +21,10 @@ template <typename Transfer>
 bool RunXmodemCommand(CTarvolineDoc& doc, const OutcomeMessages& messages, Transfer&& transfer) {
     if (!doc.Port())
         return false;
+    if (doc.BusyWithDocumentLoad()) {  // the load of an opened document has the line
+        doc.Ui().Beep();
+        return false;
+    }
     doc.StopWatcherForTransfer();
     CTransferContext ctx{*doc.Port(), doc.Settings(), doc.Ui()};
     const XmodemOutcome outcome = transfer(ctx);

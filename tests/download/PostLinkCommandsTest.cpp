@@ -10,6 +10,7 @@
 #include "app/TarvolineDoc.h"
 #include "app/UiCallQueue.h"
 #include "bin_writer.h"
+#include "download/DocumentTransfers.h"
 #include "download/PostLinkCommands.h"
 
 namespace {
@@ -138,7 +139,18 @@ TEST_F(PostLinkCommands, OpeningADocumentLoadsOnAWorkerOnceTheViewExists) {
         calls.WaitAndRun(std::chrono::milliseconds(10));
     opened.OnCommSettingsConfirmed(opened.Settings());
     EXPECT_FALSE(opened.OnOpenDocument(dir + "/Demo.RUN"));
+    // Nothing from this thread may reach the line meanwhile: each is refused with a beep.
+    ASSERT_TRUE(opened.DocumentLoadRunning());
+    const int beeps = ui.beeps;
+    EXPECT_FALSE(opened.SendChar('x'));
+    const unsigned char pasted[] = {'p', 'q'};
+    EXPECT_FALSE(opened.SendBlock(pasted, 2));
+    opened.OnSendBreak();
+    EXPECT_FALSE(TransferCpm68kFile(opened, dir + "/Demo.RUN"));
+    EXPECT_EQ(ui.beeps, beeps + 4);
     opened.WaitForDocumentLoad();
+    EXPECT_EQ(board.received().find("xpq"), std::string::npos);
+    EXPECT_TRUE(opened.SendChar('\r'));  // after the load, typing works again
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_NE(ui.messages[0].text.find("Try again when the load has finished"), std::string::npos);
     EXPECT_NE(ui.messages[1].text.find("still being loaded"), std::string::npos);
