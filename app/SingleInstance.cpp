@@ -44,10 +44,17 @@ void CSingleInstance::OnConnection() {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            while (socket->canReadLine()) {
-                const QByteArray line = socket->readLine().trimmed();
-                if (line == kActivate) emit ActivationRequested();
-                else if (line == kPostLinkLoad) emit PostLinkLoadRequested();
+            QList<QByteArray> requests;
+            while (socket->canReadLine()) requests.append(socket->readLine().trimmed());
+            // A request runs from the event loop, not from here: Post Link and Load opens
+            // dialogs whose loops may delete this socket once the other program has gone.
+            for (const QByteArray& line : requests) {
+                if (line == kActivate)
+                    QMetaObject::invokeMethod(this, &CSingleInstance::ActivationRequested,
+                                              Qt::QueuedConnection);
+                else if (line == kPostLinkLoad)
+                    QMetaObject::invokeMethod(this, &CSingleInstance::PostLinkLoadRequested,
+                                              Qt::QueuedConnection);
             }
         });
     }

@@ -96,6 +96,22 @@ TEST_F(PostLinkCommands, PostLinkAndLoadPutsTheProgramIntoTheBoardAndStartsIt) {
     EXPECT_TRUE(doc->Port()->HasWatcher());  // the terminal listens again
 }
 
+TEST_F(PostLinkCommands, WithoutAPortItConvertsAndLoadsNothing) {
+    doc->Disconnect();
+    std::string bin = Save("demo.BIN", kit::WriteBinFile(kit::Program{}));
+    EXPECT_FALSE(PostLinkAndLoad(*doc, bin));
+    EXPECT_TRUE(std::filesystem::exists(dir + "/demo.RUN"));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(board.received().find("LOAD"), std::string::npos);
+}
+
+TEST_F(PostLinkCommands, ACutAtADirectoryNamedDotBin) {
+    std::filesystem::create_directories(dir + "/A.BIN");
+    CPostLinkOutcome o = PostLinkFile(ui, dir + "/A.BIN/X.BIN");
+    ASSERT_TRUE(o.basePath);
+    EXPECT_EQ(*o.basePath, dir + "/A");  // the first ".BIN" is the directory's
+}
+
 TEST_F(PostLinkCommands, AStaleLoadFileIsNeverLoaded) {
     kit::SaveFile(dir + "/demo.RUN", kit::Bytes(100, 0x4E));  // from an earlier build
     kit::Bytes broken = kit::WriteBinFile(kit::Program{});

@@ -114,6 +114,20 @@ key Return
 first_bytes=$(od -An -tx1 -j28 -N8 "$work/demo.RUN" | tr -s ' ' | sed 's/^ //' | tr 'a-f' 'A-F')
 wait_for 10 captured "$first_bytes" || fail "the board's memory does not hold the image ($first_bytes)"
 
+echo "e2e: another program asks the running one for Post Link and Load"
+starts() { grep -c "program started at 00020000" "$work/app.log" || true; }
+before=$(starts)
+timeout 20 "$build/tarvoline" --postlink-load || fail "the second start did not hand over and end"
+find_dialog() { dialog=$(xdotool search --onlyvisible --name '^Open$' 2>/dev/null | head -1); [ -n "$dialog" ]; }
+wait_for 10 find_dialog || fail "the running program did not open its file dialog"
+xdotool windowfocus --sync "$dialog"
+sleep 0.3
+type_text "$work/demo.Bin"
+key Return
+more_starts() { [ "$(starts)" -gt "$before" ]; }
+wait_for 30 more_starts || fail "the handed-over Post Link and Load did not load and start"
+refocus
+
 echo "e2e: Send Special Characters"
 open_transfer_menu
 key Down Down Down Down Down Return          # Send Special Characters...
