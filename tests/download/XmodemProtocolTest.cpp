@@ -309,11 +309,17 @@ class XmodemCommands : public ::testing::Test {
     void TearDown() override { doc.reset(); }
 
     // The other side, on its own thread: answers a sender or starts a receiver with an empty
-    // file.
+    // file. Like a real peer it repeats its request until something comes back: one sent
+    // before the command has stopped the watcher would end up in the terminal instead.
     std::thread FarEnd(std::string request, std::string expect, std::string answer) {
         return std::thread([this, request, expect, answer] {
-            pty.Write(request);
-            seen = pty.Read(expect.size(), 3000ms);
+            const auto end = std::chrono::steady_clock::now() + 3000ms;
+            while (std::chrono::steady_clock::now() < end) {
+                pty.Write(request);
+                seen = pty.Read(expect.size(), 150ms);
+                if (!seen.empty()) break;
+            }
+            if (seen.size() < expect.size()) seen += pty.Read(expect.size() - seen.size(), 1000ms);
             pty.Write(answer);
         });
     }
