@@ -4,10 +4,8 @@
 #include "TransferContext.h"
 #include "app/TarvolineDoc.h"
 
-namespace {
-
-template <typename Loader>
-bool WithWatcherStopped(CTarvolineDoc& doc, Loader&& load) {
+bool WithWatcherStopped(CTarvolineDoc& doc,
+                        const std::function<void(const CTransferContext&)>& load) {
     if (!doc.Port()) return false;
     if (doc.BusyWithDocumentLoad()) {  // the load of an opened document has the line
         doc.Ui().Beep();
@@ -19,8 +17,6 @@ bool WithWatcherStopped(CTarvolineDoc& doc, Loader&& load) {
     doc.RestartWatcherAfterTransfer();
     return true;
 }
-
-}  // namespace
 
 HexLoadOutcome TransferHexFile(CTarvolineDoc& doc, const std::string& path) {
     HexLoadOutcome outcome = HexLoadOutcome::NotConnected;

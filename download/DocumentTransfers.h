@@ -4,11 +4,18 @@
 // whatever happened; if it cannot be started, "Error starting comm thread!" and the port is
 // closed.
 
+#include <functional>
 #include <string>
 
 #include "RecordLoader.h"
 
 class CTarvolineDoc;
+struct CTransferContext;
+
+// The rule every transfer follows around its dialogue; false (nothing run) without a port or,
+// with a beep, while an opened document is being loaded.
+bool WithWatcherStopped(CTarvolineDoc& doc,
+                        const std::function<void(const CTransferContext&)>& transfer);
 
 HexLoadOutcome TransferHexFile(CTarvolineDoc& doc, const std::string& path);
 // True when the image was loaded and started.

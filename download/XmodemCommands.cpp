@@ -1,5 +1,6 @@
 #include "XmodemCommands.h"
 
+#include "DocumentTransfers.h"
 #include "TransferContext.h"
 #include "app/TarvolineDoc.h"
 
@@ -19,26 +20,22 @@ constexpr OutcomeMessages kSendMessages{"Send completed successfully", "Send Oka
 
 template <typename Transfer>
 bool RunXmodemCommand(CTarvolineDoc& doc, const OutcomeMessages& messages, Transfer&& transfer) {
-    if (!doc.Port())
-        return false;
-    if (doc.BusyWithDocumentLoad()) {  // the load of an opened document has the line
-        doc.Ui().Beep();
-        return false;
-    }
-    doc.StopWatcherForTransfer();
-    CTransferContext ctx{*doc.Port(), doc.Settings(), doc.Ui()};
-    const XmodemOutcome outcome = transfer(ctx);
-    if (outcome.Ok()) {
-        ctx.ui.MessageBox(messages.successText, messages.successTitle, MessageIcon::Information);
-    } else {
+    bool ok = false;
+    WithWatcherStopped(doc, [&](const CTransferContext& ctx) {
+        const XmodemOutcome outcome = transfer(ctx);
+        ok = outcome.Ok();
+        if (ok) {
+            ctx.ui.MessageBox(messages.successText, messages.successTitle,
+                              MessageIcon::Information);
+            return;
+        }
         if (outcome.result == XmodemResult::CancelledByUser)
             ctx.ShowCancelled();
         else
             ctx.ShowError(outcome.detail);
         ctx.ui.MessageBox(messages.failureText, messages.failureTitle, MessageIcon::Exclamation);
-    }
-    doc.RestartWatcherAfterTransfer();
-    return outcome.Ok();
+    });
+    return ok;
 }
 
 }  // namespace
