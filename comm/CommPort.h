@@ -36,6 +36,9 @@ public:
     // Writes all bytes and returns once they have left the port, or returns short when the
     // write time-outs expire first. Writes from different threads never overlap.
     virtual int Write(const void* buffer, int count);
+    // Waits until received bytes are queued or timeoutMs has passed; true when bytes are
+    // there. False at once when the device has gone away (DeviceLostError() then says why).
+    bool WaitForInput(int timeoutMs);
     // Arms a wait for the selected line events.
     virtual bool WaitEvent();
     // The events that ended the armed wait; 0 when the selection changed meanwhile, when the

@@ -339,6 +339,23 @@ int CCommPort::Read(void* buffer, int count, bool waitAll) {
     return got;
 }
 
+bool CCommPort::WaitForInput(int timeoutMs) {
+    if (m_hComm < 0) return false;
+    const std::int64_t deadline = NowMs() + std::max(0, timeoutMs);
+    for (;;) {
+        pollfd p{m_hComm, POLLIN, 0};
+        int r = ::poll(&p, 1, PollTimeout(deadline));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        if (p.revents & POLLIN) return true;
+        // A hang-up without data: the device is gone.
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            if (m_deviceLost == 0) m_deviceLost = EIO;
+            return false;
+        }
+    }
+}
+
 int CCommPort::Write(const void* buffer, int count) {
     if (m_hComm < 0) return 0;
     std::lock_guard writeLock(m_writeMutex);

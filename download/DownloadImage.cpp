@@ -16,6 +16,13 @@ std::string Format(const char* format, auto... values) {
     return text;
 }
 
+// How long the host keeps looking for an answer once the protocol's own pause is over: the
+// read interval the LOAD sets. A board's answer comes late on a busy host, behind a USB
+// adapter's latency timer, or when the host's writes return before the bytes are on the wire.
+constexpr int kAnswerDeadlineMs = 2500;
+
+std::int64_t AnswerDeadline() { return SteadyNowMs() + kAnswerDeadlineMs; }
+
 struct LoadFailure {
     std::string message;  // empty: cancelled by the user
 };
@@ -55,14 +62,16 @@ bool CLoadDialogue::SendCommand(std::uint32_t address, std::int32_t count, DWORD
 
 std::optional<LoadFailure> CLoadDialogue::WaitForGoAhead() {
     SleepMs(250);
+    std::int64_t deadline = AnswerDeadline();
     for (;;) {
-        ReceivedByte b = m_link.LinkReadByte();
+        ReceivedByte b = m_link.LinkWaitByte(deadline);
         if (b == '+') return std::nullopt;
         if (b == kNothingRead) return LoadFailure{"### Protocol Error (timeout expecting initial +)"};
         if (b == '#') {
             // The monitor asks for patience.
             m_ctx.port.SetReadTimeouts(10000, 0, 10000);
             SleepMs(5000);
+            deadline = AnswerDeadline();
         }
         // Anything else (the monitor's echo of the command, say) is skipped.
     }
@@ -75,7 +84,7 @@ std::optional<LoadFailure> CLoadDialogue::SendBlocks(const std::uint8_t* image,
         if (m_progress.CancelRequested()) return LoadFailure{};
         const int n = remaining < kLoadBlockSize ? static_cast<int>(remaining) : kLoadBlockSize;
         SleepMs(2);
-        ReceivedByte request = m_link.LinkReadByte();
+        ReceivedByte request = m_link.LinkWaitByte(AnswerDeadline());
         if (request != '=') {
             if (request == kNothingRead)
                 return LoadFailure{Format("=timeout,reply=%d,rem=%ld", -1, static_cast<long>(remaining))};
@@ -106,13 +115,15 @@ void CLoadDialogue::SendEndOfData() {
 }
 
 std::optional<LoadFailure> CLoadDialogue::WaitForCompletion() {
+    std::int64_t deadline = AnswerDeadline();
     for (;;) {
-        ReceivedByte b = m_link.LinkReadByte();
+        ReceivedByte b = m_link.LinkWaitByte(deadline);
         if (b == '-') return std::nullopt;
         if (b == kNothingRead) return LoadFailure{"### Protocol Error (timeout expecting -)"};
         if (b == '&') {
             m_link.LinkSendByte(0x00);
             SleepMs(100);
+            deadline = AnswerDeadline();
         }
         // Anything else, a request for a further block among it, is skipped.
     }

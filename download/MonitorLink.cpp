@@ -10,6 +10,10 @@ void SleepMs(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+std::int64_t SteadyNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 std::uint16_t CMonitorLink::LinkBytesWaiting() {
     CComStat status;
@@ -21,6 +25,16 @@ ReceivedByte CMonitorLink::LinkReadByte() {
     unsigned char byte = 0;
     if (m_port.Read(&byte, 1, false) != 1) return kNothingRead;
     return byte;
+}
+
+ReceivedByte CMonitorLink::LinkWaitByte(std::int64_t deadlineMs) {
+    for (;;) {
+        ReceivedByte b = LinkReadByte();
+        if (b != kNothingRead) return b;
+        const std::int64_t left = deadlineMs - SteadyNowMs();
+        if (left <= 0 || m_port.DeviceLostError() != 0) return kNothingRead;
+        m_port.WaitForInput(static_cast<int>(left));
+    }
 }
 
 ReceivedByte CMonitorLink::LinkDrain(int quietMs) {

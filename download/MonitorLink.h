@@ -17,6 +17,8 @@ inline constexpr ReceivedByte kNothingRead = -1;
 int SignedByteValue(ReceivedByte byte);
 
 void SleepMs(int milliseconds);
+// Milliseconds of the monotonic clock, for deadlines.
+std::int64_t SteadyNowMs();
 
 class CMonitorLink {
 public:
@@ -26,6 +28,9 @@ public:
     std::uint16_t LinkBytesWaiting();
     // One byte if one is queued, else kNothingRead at once.
     ReceivedByte LinkReadByte();
+    // The next byte, waiting for it until deadlineMs (a SteadyNowMs() time) has passed;
+    // kNothingRead when none came by then or the device is gone.
+    ReceivedByte LinkWaitByte(std::int64_t deadlineMs);
     // Discards input until the line has been quiet for quietMs; the last byte read, or
     // kNothingRead when none arrived. Always sleeps at least once.
     ReceivedByte LinkDrain(int quietMs);

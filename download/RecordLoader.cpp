@@ -19,11 +19,22 @@ char* FormatHexDigits(std::uint32_t value, char* buffer, int digits) {
 
 namespace {
 
+// Returns once `bytes` written since `startMs` at `baud` 8N1 can have reached the far end. A
+// real port's write already waits for that; a USB adapter's buffer or a pseudo-terminal takes
+// the bytes at once, and the loader's answer only comes after the board has them all.
+void WaitUntilOnTheWire(std::int64_t startMs, long bytes, DWORD baud) {
+    constexpr long kBitsPerChar = 10;  // start bit, 8 data bits, stop bit
+    if (baud == 0) return;
+    const std::int64_t lineMs = (static_cast<std::int64_t>(bytes) * kBitsPerChar * 1000 + baud - 1) / baud;
+    const std::int64_t left = startMs + lineMs - SteadyNowMs();
+    if (left > 0) SleepMs(static_cast<int>(left));
+}
+
 // tom8, the loader command, the data at 57600 baud, then "%" at the normal rate. Stops
 // without a message where the monitor does not answer as expected; the line always ends at
-// the normal baud rate.
+// the normal baud rate. sendData returns the number of bytes it wrote.
 HexLoadOutcome RunRecordLoaderDialogue(const CTransferContext& ctx, const char* loaderCommand,
-                                       const std::function<void(CMonitorLink&)>& sendData) {
+                                       const std::function<long(CMonitorLink&)>& sendData) {
     CMonitorLink link(ctx.port);
     HexLoadOutcome outcome = HexLoadOutcome::NoMonitorPrompt;
     link.LinkSendString("tom8\r");
@@ -34,7 +45,8 @@ HexLoadOutcome RunRecordLoaderDialogue(const CTransferContext& ctx, const char* 
         SleepMs(10);
         if (link.LinkDrain(100) == '%') {
             link.LinkSetBaud(kRecordLoaderBaud);
-            sendData(link);
+            const std::int64_t start = SteadyNowMs();
+            WaitUntilOnTheWire(start, sendData(link), kRecordLoaderBaud);
             outcome = link.LinkDrain(500) == '%' ? HexLoadOutcome::Loaded
                                                   : HexLoadOutcome::NoFinalAnswer;
         }
@@ -92,6 +104,7 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOut
         progress->SetPos(0);
 
         *outcome = RunRecordLoaderDialogue(ctx, "lo ;B3+\r", [&](CMonitorLink& link) {
+            long written = 0;
             unsigned char piece[kHexPieceSize];
             for (;;) {
                 // Cancel stops between pieces; the loader then ends on the quiet line.
@@ -101,9 +114,10 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOut
                 }
                 size_t n = std::fread(piece, 1, sizeof piece, file.get());
                 if (n == 0) break;
-                link.LinkSendBlock(piece, static_cast<int>(n));
+                written += link.LinkSendBlock(piece, static_cast<int>(n));
                 progress->StepIt();
             }
+            return written;
         });
     }
     if (cancelled) {
@@ -115,5 +129,5 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOut
 
 void SendSRecordText(const CTransferContext& ctx, const char* text, int length) {
     RunRecordLoaderDialogue(ctx, "lo ;3\r",
-                            [&](CMonitorLink& link) { link.LinkSendBlock(text, length); });
+                            [&](CMonitorLink& link) -> long { return link.LinkSendBlock(text, length); });
 }

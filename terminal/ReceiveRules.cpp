@@ -16,33 +16,33 @@ void CReceiveRules::Process(const unsigned char* bytes, int count, ITerminalText
         unsigned char pass[kPassBufferSize];
         int n = 0;
         while (i < count && n < kPassInputLimit) {
-            const unsigned char b = bytes[i];
-            pass[n++] = b;
+            const unsigned char b = bytes[i++];
+            const bool afterShownCr = m_afterShownCr;
+            m_afterShownCr = false;
             switch (b) {
                 case kBel:
-                    --n;
                     text.Beep();
                     break;
                 case kBs:
-                    --n;
-                    // What came before the BS in this pass is shown but not captured.
-                    if (n > 0) Show(pass, n, text);
+                    if (n > 0) FlushPass(pass, n, text, capture);
                     text.DeleteLastChar();
                     n = 0;
                     break;
                 case kLf:
-                    if (n == 1 || i == 0 || bytes[i - 1] != kCr) {
-                        pass[n - 1] = kCr;
+                    if (!afterShownCr) {
+                        pass[n++] = kCr;
                         pass[n++] = kLf;
                     }
                     break;
                 case kCr:
-                    if (i + 1 == count || bytes[i + 1] != kLf) pass[n++] = kLf;
+                    pass[n++] = kCr;
+                    pass[n++] = kLf;
+                    m_afterShownCr = true;
                     break;
                 default:
+                    pass[n++] = b;
                     break;
             }
-            ++i;
         }
         if (n > 0) FlushPass(pass, n, text, capture);
     }

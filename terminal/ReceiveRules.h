@@ -1,11 +1,16 @@
 #pragma once
 // The receive rules of the terminal: how received bytes become terminal text.
 //
-// Bytes are taken in passes of at most kPassInputLimit input bytes. Within a pass BEL beeps and
-// vanishes, BS erases the last character of the terminal, a CR not followed by LF gets one, an
-// LF not preceded by CR (or first in its pass) gets one before it. Each pass is appended to the
-// terminal with one insertion and handed whole to the capture sink. NUL bytes are not shown but
-// reach the capture. No state is kept from one call to the next. Qt-free.
+// Every line end shows as CR LF: a CR gets its LF at once, and an LF that completes a CR
+// already shown adds nothing; any other LF shows as CR LF. The rules remember across calls
+// whether the last byte handled was such a CR, so a CR LF pair reads the same whether it
+// arrived in one message or was split between two (a board at line speed delivers a byte or
+// two at a time). BEL beeps and vanishes, BS erases the last character of the terminal, NUL
+// is not shown but reaches the capture.
+//
+// Bytes are taken in passes of at most kPassInputLimit buffer bytes. Each pass is appended to
+// the terminal with one insertion and handed whole to the capture sink, so the capture holds
+// every character as it was shown, whatever the batching. Qt-free.
 
 class ITerminalText {
 public:
@@ -33,11 +38,16 @@ inline constexpr int kTerminalTextLimit = 0xFFFFFF;  // 16,777,215 characters
 class CReceiveRules {
 public:
     // Applies the rules to one received message. capture may be null (no main window).
-    static void Process(const unsigned char* bytes, int count, ITerminalText& text,
-                        ICaptureSink* capture);
+    void Process(const unsigned char* bytes, int count, ITerminalText& text,
+                 ICaptureSink* capture);
+    // Forgets the last byte: the terminal was emptied or a new connection begins.
+    void Reset() { m_afterShownCr = false; }
 
 private:
     static void Show(const unsigned char* pass, int n, ITerminalText& text);
     static void FlushPass(const unsigned char* pass, int n, ITerminalText& text,
                           ICaptureSink* capture);
+
+    // The last byte handled was a CR, already shown as CR LF: an LF now completes it.
+    bool m_afterShownCr = false;
 };

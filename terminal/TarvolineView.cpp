@@ -221,7 +221,7 @@ void CTarvolineView::OnCommRxData(const unsigned char* bytes, int count) {
         // next frame, so a flood re-lays out the bottom lines once per frame, not per message.
         const QSignalBlocker blockDocument(document());
         const QSignalBlocker blockLayout(document()->documentLayout());
-        CReceiveRules::Process(bytes, count, *this, m_pCapture);
+        m_rules.Process(bytes, count, *this, m_pCapture);
         document()->setModified(false);
     }
     m_layoutPending = true;
@@ -333,15 +333,23 @@ void CTarvolineView::keyPressEvent(QKeyEvent* event) {
 void CTarvolineView::OnPasteToTarget() {
     const QString text = QApplication::clipboard()->text();
     if (text.isEmpty() || !m_pDoc) return;
+    // Clipboard lines here end in LF; the monitor ends a command on CR, so a bare LF goes out
+    // as CR LF. A CR LF already in the text stays as it is.
     QByteArray bytes;
-    bytes.reserve(text.size());
-    for (QChar ch : text) bytes.append(ch.unicode() <= 0xFF ? static_cast<char>(ch.unicode()) : '?');
+    bytes.reserve(text.size() + text.count(QChar('\n')));
+    QChar previous;
+    for (QChar ch : text) {
+        if (ch == QChar('\n') && previous != QChar('\r')) bytes.append('\r');
+        bytes.append(ch.unicode() <= 0xFF ? static_cast<char>(ch.unicode()) : '?');
+        previous = ch;
+    }
     m_pDoc->SendBlock(reinterpret_cast<const unsigned char*>(bytes.constData()),
                       static_cast<int>(bytes.size()));
 }
 
 void CTarvolineView::OnClearTerminal() {
     m_layoutPending = false;
+    m_rules.Reset();
     setPlainText(QString());
 }
 

@@ -108,6 +108,7 @@ private:
     ISettingsStore* m_store = nullptr;
     int m_bWrap = 1;
     ICaptureSink* m_pCapture = nullptr;
+    CReceiveRules m_rules;  // remembers a CR across messages; reset with the text
     QTimer m_scrollTimer;
     bool m_layoutPending = false;
     QString m_lastFind;

@@ -134,8 +134,18 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"NoGoAhead",
                   With([](auto& f) { f.noGoAhead = true; }),
                   {"### Protocol Error (timeout expecting initial +)", "### ViVazLoad Error"}},
-        FaultCase{"LateSecondBlock",
-                  With([](auto& f) { f.lateBlock = 2; }),
+        // A late answer is waited for up to the read interval of 2.5 s.
+        FaultCase{"SecondBlockRequestASecondLate",
+                  With([](auto& f) {
+                      f.lateBlock = 2;
+                      f.lateMs = 1000;
+                  }),
+                  {}},
+        FaultCase{"SecondBlockRequestThreeSecondsLate",
+                  With([](auto& f) {
+                      f.lateBlock = 2;
+                      f.lateMs = 3000;
+                  }),
                   {"=timeout,reply=-1,rem=1476", "### ViVazLoad Error"}},
         FaultCase{"WrongRequestByte",
                   With([](auto& f) {

@@ -24,16 +24,25 @@ TEST_F(ViewFixture, LoneCrLoneLfAndLfCrBreakLines) {
     EXPECT_EQ(QString("a\nb\nc\n\nd"), view->toPlainText());
 }
 
-TEST_F(ViewFixture, CrAtTheEndAndLfAtTheStartOfTheNextGiveAnEmptyLine) {
+TEST_F(ViewFixture, CrLfSplitBetweenMessagesIsOneLineEnd) {
     Receive("abc\r");
-    Receive("\ndef");
-    EXPECT_EQ(QString("abc\n\ndef"), view->toPlainText());
+    Receive("\ndef\r");
+    Receive("\n");
+    EXPECT_EQ(QString("abc\ndef\n"), view->toPlainText());
+    EXPECT_EQ("abc\r\ndef\r\n", capture.text);
+}
+
+TEST_F(ViewFixture, ClearForgetsAPendingCr) {
+    Receive("abc\r");
+    view->OnClearTerminal();
+    Receive("\nx");
+    EXPECT_EQ(QString("\nx"), view->toPlainText());
 }
 
 TEST_F(ViewFixture, BackspaceErasesTheLastCharacter) {
     Receive("AB\bX");
     EXPECT_EQ(QString("AX"), view->toPlainText());
-    EXPECT_EQ("X", capture.text);
+    EXPECT_EQ("ABX", capture.text);
     Receive("\b\b\b");
     EXPECT_EQ(QString(), view->toPlainText());
 }
@@ -147,10 +156,10 @@ TEST_F(ConnectedViewFixture, LocalEchoShowsTypedText) {
     EXPECT_EQ(QString("hi"), view->toPlainText());
 }
 
-TEST_F(ConnectedViewFixture, PasteSendsTheClipboardUnchanged) {
-    QApplication::clipboard()->setText("line 1\r\nline 2\n\u00e9\u20ac");
+TEST_F(ConnectedViewFixture, PasteEndsBareLfLinesWithCrLf) {
+    QApplication::clipboard()->setText("line 1\r\nline 2\n\n\rx\u00e9\u20ac\n");
     view->OnPasteToTarget();
-    EXPECT_EQ("line 1\r\nline 2\n\xe9?", pty.Read(17));
+    EXPECT_EQ("line 1\r\nline 2\r\n\r\n\rx\xe9?\r\n", pty.Read(24));
     EXPECT_EQ(QString(), view->toPlainText());
 }
 

@@ -1,6 +1,7 @@
 // The receive rules without a widget: a string stands for the terminal text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,11 @@ public:
     }
 
     void Receive(const std::string& bytes) {
-        CReceiveRules::Process(reinterpret_cast<const unsigned char*>(bytes.data()),
-                               static_cast<int>(bytes.size()), *this, this);
+        rules.Process(reinterpret_cast<const unsigned char*>(bytes.data()),
+                      static_cast<int>(bytes.size()), *this, this);
     }
+
+    CReceiveRules rules;
 
     std::string text, capture;
     int insertions = 0;
@@ -64,11 +67,14 @@ const std::string k2500 = Plain(2500);
 
 const RulesCase kCases[] = {
     {"CrLfKept", {"abc\r\ndef"}, "", "abc\r\ndef", "abc\r\ndef", 0, {8}},
-    {"CrEndsMessageLfStartsNext", {"abc\r", "\ndef"}, "", "abc\r\n\r\ndef", "abc\r\n\r\ndef", 0,
-     {5, 5}},
-    {"CrAs1021stByteThenLf", {k1020 + "\r\nxy"}, "", k1020 + "\r\r\nxy", k1020 + "\r\r\nxy", 0,
-     {1021, 4}},
-    {"BackspaceErasesAndIsNotCaptured", {"AB\bX"}, "", "AX", "X", 0, {1}},
+    // A board at line speed delivers a byte or two per message: the pair stays one line end.
+    {"CrEndsMessageLfStartsNext", {"abc\r", "\ndef"}, "", "abc\r\ndef", "abc\r\ndef", 0,
+     {5, 3}},
+    {"CrLfOneByteAMessage", {"a", "\r", "\n", "b", "\r", "\n"}, "", "a\r\nb\r\n",
+     "a\r\nb\r\n", 0, {1, 2, 1, 2}},
+    {"CrAs1021stByteThenLf", {k1020 + "\r\nxy"}, "", k1020 + "\r\nxy", k1020 + "\r\nxy", 0,
+     {1022, 2}},
+    {"BackspaceErasesWhatWasShown", {"AB\bX"}, "", "AX", "ABX", 0, {2, 1}},
     {"BackspaceFirstErasesOldText", {"\bZ"}, "old", "olZ", "Z", 0, {1}},
     {"BackspaceOnEmptyTerminal", {"\b"}, "", "", "", 0, {}},
     {"BelBeepsAndVanishes", {"a\ab\a"}, "", "ab", "ab", 2, {2}},
@@ -81,9 +87,18 @@ const RulesCase kCases[] = {
     {"LoneCr", {"a\rb"}, "", "a\r\nb", "a\r\nb", 0, {4}},
     {"LoneLf", {"a\nb"}, "", "a\r\nb", "a\r\nb", 0, {4}},
     {"LfCr", {"a\n\rb"}, "", "a\r\n\r\nb", "a\r\n\r\nb", 0, {6}},
+    {"LfCrSplit", {"a\n", "\rb"}, "", "a\r\n\r\nb", "a\r\n\r\nb", 0, {3, 3}},
+    {"CrCrLf", {"a\r\r\nb"}, "", "a\r\n\r\nb", "a\r\n\r\nb", 0, {6}},
+    {"LfLf", {"\n\n"}, "", "\r\n\r\n", "\r\n\r\n", 0, {4}},
     {"TabVtFfUnchanged", {"\t\v\f"}, "", "\t\v\f", "\t\v\f", 0, {3}},
     {"EmptyMessage", {""}, "keep", "keep", "", 0, {}},
-    {"LfAfterBackspaceIsFirstInPass", {"a\r\b\n"}, "", "a\r\r\n", "\r\n", 0, {2}},
+    {"EmptyMessageBetweenCrAndLf", {"a\r", "", "\n"}, "", "a\r\n", "a\r\n", 0, {3}},
+    // Only a CR directly before it makes an LF part of a pair; BEL, BS and NUL in between end it.
+    {"LfAfterBackspaceIsALineEndOfItsOwn", {"a\r\b\n"}, "", "a\r\r\n", "a\r\n\r\n", 0,
+     {3, 2}},
+    {"LfAfterBelIsALineEndOfItsOwn", {"a\r\a\n"}, "", "a\r\n\r\n", "a\r\n\r\n", 1, {5}},
+    {"LfAfterNulIsALineEndOfItsOwn", {std::string("\r\0\n", 3)}, "", "\r\n\r\n",
+     std::string("\r\n\0\r\n", 5), 0, {5}},
 };
 
 class ReceiveRulesTest : public ::testing::TestWithParam<RulesCase> {};
@@ -120,9 +135,88 @@ TEST(ReceiveRules, TextBeyondTheLimitIsCapturedButNotShown) {
 TEST(ReceiveRules, NoCaptureSinkStillShows) {
     CStringText t;
     const std::string m = "hi\r";
-    CReceiveRules::Process(reinterpret_cast<const unsigned char*>(m.data()), 3, t, nullptr);
+    t.rules.Process(reinterpret_cast<const unsigned char*>(m.data()), 3, t, nullptr);
     EXPECT_EQ("hi\r\n", t.text);
     EXPECT_TRUE(t.capture.empty());
 }
+
+TEST(ReceiveRules, ResetForgetsTheCr) {
+    // Clear and a new connection: an LF that would have completed the old CR is a line end.
+    CStringText t;
+    t.Receive("a\r");
+    t.rules.Reset();
+    t.text.clear();
+    t.Receive("\nb");
+    EXPECT_EQ("\r\nb", t.text);
+}
+
+// However the stream is cut into messages, the terminal and the capture end the same.
+struct SplitCase {
+    const char* name;
+    std::string stream;
+    // Cut positions to try; empty: every position (two and three messages).
+    int firstCut = 0, lastCut = -1;
+};
+
+std::ostream& operator<<(std::ostream& os, const SplitCase& c) { return os << c.name; }
+
+struct Outcome {
+    std::string text, capture;
+    int beeps;
+    bool operator==(const Outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+    return os << ::testing::PrintToString(o.text) << " / " << ::testing::PrintToString(o.capture)
+              << " / " << o.beeps << " beeps";
+}
+
+Outcome ReceiveAsMessages(const std::string& initial, const std::vector<std::string>& messages) {
+    CStringText t;
+    t.text = initial;
+    for (const std::string& m : messages) t.Receive(m);
+    return {t.text, t.capture, t.beeps};
+}
+
+const SplitCase kSplitCases[] = {
+    {"CrLf", "ab\r\ncd\r\n"},
+    {"LfCr", "x\n\ry\n\r"},
+    {"CrCrLf", "p\r\r\nq"},
+    {"LoneCrAndLf", "\r1\n2\r\r3\n\n"},
+    {"BackspaceBesideLineEnds", "ab\b\r\n\bc\r\b\nd"},
+    {"BelBesideLineEnds", "\a\r\a\n\r\n\a"},
+    {"NulBesideLineEnds", std::string("\0\r\0\n\r\n\0", 7)},
+    // Around the 1,021-byte pass bound: CR LF straddling it, BS and BEL next to it.
+    {"AtThePassBound", Plain(1019) + "\r\n\b\ax\r\ny", 1010, 1030},
+};
+
+class ReceiveSplitTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(ReceiveSplitTest, AnyBatchingGivesTheSameTextAndCapture) {
+    const SplitCase& c = GetParam();
+    const std::string& s = c.stream;
+    const int n = static_cast<int>(s.size());
+    const int first = std::max(1, c.firstCut);
+    const int last = c.lastCut < 0 ? n - 1 : std::min(n - 1, c.lastCut);
+    const Outcome whole = ReceiveAsMessages("old", {s});
+    for (int i = first; i <= last; ++i) {
+        EXPECT_EQ(whole, ReceiveAsMessages("old", {s.substr(0, i), s.substr(i)})) << "cut at " << i;
+        for (int j = i + 1; j <= last; ++j) {
+            EXPECT_EQ(whole, ReceiveAsMessages("old", {s.substr(0, i), s.substr(i, j - i),
+                                                       s.substr(j)}))
+                << "cuts at " << i << " and " << j;
+        }
+    }
+    if (s.find('\b') == std::string::npos) {
+        // Without BS the capture is exactly what was added to the terminal.
+        std::string shown = whole.text.substr(3);
+        std::string captured = whole.capture;
+        captured.erase(std::remove(captured.begin(), captured.end(), '\0'), captured.end());
+        EXPECT_EQ(shown, captured);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Splits, ReceiveSplitTest, ::testing::ValuesIn(kSplitCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
