@@ -179,7 +179,8 @@ bool CTarvolineApp::StartDemoBoard() {
         return false;
     }
     const std::string baud = m_pDoc->Settings().m_strBaudRate;
-    QStringList args;
+    // The board runs at the real line rate, so the demo feels like a board on a cable.
+    QStringList args{"--pace"};
     if (LeadingDecimal(baud) > 0) args << "--baud" << QString::number(LeadingDecimal(baud));
     m_pBoard = new QProcess;
     m_pBoard->setProcessChannelMode(QProcess::ForwardedErrorChannel);

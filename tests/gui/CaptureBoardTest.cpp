@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
@@ -28,6 +29,7 @@ namespace {
 
 class CaptureBoardTest : public ::testing::Test {
 protected:
+    explicit CaptureBoardTest(vivaz::BoardOptions options = {}) : board(options) {}
     void SetUp() override {
         CSplashWindow::EnableSplashScreen(false);
         ASSERT_TRUE(dir.isValid());
@@ -135,6 +137,40 @@ TEST_F(CaptureBoardTest, PastedDateCommandSetsTheBoardsClock) {
     EXPECT_NE(std::string::npos, board.received().find("DATE 03/01/27 09:05:07\r"));
     Stop();
     EXPECT_EQ(frame->View()->TerminalBytes().toStdString(), FileBytes());
+}
+
+// The board at its real rate: a byte or two reach the terminal at a time.
+class PacedCaptureBoardTest : public CaptureBoardTest {
+protected:
+    PacedCaptureBoardTest() : CaptureBoardTest(Paced()) {}
+    static vivaz::BoardOptions Paced() {
+        vivaz::BoardOptions o;
+        o.pace = true;
+        return o;
+    }
+};
+
+TEST_F(PacedCaptureBoardTest, MemoryDumpHasNoEmptyLinesOnScreenOrInTheCapture) {
+    store.WriteProfileInt("Transfer", "Include Buffer Text", 3);
+    frame->View()->OnClearTerminal();
+    Start();
+    Command("md 0 100", "000000F0 ");
+    Stop();
+    const std::string shown = frame->View()->TerminalBytes().toStdString();
+    EXPECT_EQ(std::string::npos, shown.find("\r\n\r\n")) << shown;
+    EXPECT_EQ(std::string::npos, Text().toStdString().find("\n\n"));
+    EXPECT_EQ(shown, FileBytes());
+    EXPECT_EQ(16, Text().count("\n0000"));
+}
+
+TEST_F(PacedCaptureBoardTest, PastedLinesRunAsCommands) {
+    QApplication::clipboard()->setText("md 0 10\nmd 10 10\n");
+    frame->View()->OnPasteToTarget();
+    ASSERT_TRUE(WaitFor([&] { return Text().contains("00000010 ") && Text().endsWith("> "); },
+                        10000))
+        << Text().toStdString();
+    EXPECT_NE(std::string::npos, board.received().find("md 0 10\r\nmd 10 10\r\n"));
+    EXPECT_FALSE(Text().contains("What?")) << Text().toStdString();
 }
 
 }  // namespace
