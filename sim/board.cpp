@@ -18,14 +18,30 @@ namespace {
 
 // Beyond this the host is not reading; what a real UART sends to nobody is lost as well.
 constexpr std::size_t kMaxQueued = 1 << 20;
+// Paced, the host's bytes wait inside the board for their line time; like a UART driver's
+// buffer it holds this many, and while it is full the host's writes back up in the device.
+constexpr std::size_t kMaxArriving = 4096;
 
 }  // namespace
+
+std::chrono::steady_clock::time_point nextTick(std::chrono::steady_clock::time_point start,
+                                               std::chrono::milliseconds period,
+                                               std::chrono::steady_clock::time_point t) {
+    if (period <= std::chrono::milliseconds::zero() || t <= start) {
+        return t;
+    }
+    const auto p = std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+    const auto ticks = (t - start + p - std::chrono::steady_clock::duration(1)) / p;
+    return start + ticks * p;
+}
 
 Board::Board(const BoardOptions& options)
     : options_(options),
       line_(openPtyLine(options.consoleBaud)),
       monitor_(*this, memory_, options, Clock::now()),
-      lineFree_(Clock::now()) {
+      lineFree_(Clock::now()),
+      inputFree_(lineFree_),
+      start_(lineFree_) {
     wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake_ < 0) {
         const int e = errno;
@@ -50,8 +66,8 @@ void Board::stop() {
 void Board::send(std::string_view bytes, const LineFormat& uart) {
     const auto now = Clock::now();
     transcript_.add(TranscriptEntry::Kind::Sent, std::string(bytes), uart);
-    const auto charTime = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(static_cast<double>(uart.bitsPerChar()) / uart.baud));
+    const auto charTime = std::chrono::duration_cast<Clock::duration>(uart.charTime());
+    const std::chrono::milliseconds latency(options_.latencyMs);
     for (char c : bytes) {
         if (out_.size() >= kMaxQueued) {
             if (!overflowNoted_) {
@@ -66,7 +82,8 @@ void Board::send(std::string_view bytes, const LineFormat& uart) {
             lineFree_ = std::max(lineFree_, now) + charTime;
             due = lineFree_;
         }
-        out_.push_back({c, due, uart});
+        // The adapter passes on what it has at its timer's next tick.
+        out_.push_back({c, nextTick(start_, latency, due), uart});
     }
 }
 
@@ -96,26 +113,61 @@ bool Board::writeDue(Clock::time_point now) {
     return n == static_cast<ssize_t>(chunk.size()) || (n < 0 && errno == EINTR);
 }
 
+bool Board::readsLine() const {
+    return !options_.pace || in_.size() < kMaxArriving;
+}
+
 void Board::readLine(Clock::time_point now) {
     // The host's setting is read before its bytes: a pty master sees the slave's termios.
     termios t{};
     const bool haveFormat = ::tcgetattr(line_.master, &t) == 0;
-    char buf[4096];
-    const ssize_t n = ::read(line_.master, buf, sizeof buf);
+    char buf[kMaxArriving];
+    // Only the serving thread touches the input queue.
+    const std::size_t room = options_.pace ? kMaxArriving - in_.size() : sizeof buf;
+    const ssize_t n = ::read(line_.master, buf, std::min(room, sizeof buf));
     if (n <= 0) {
         return;
     }
-    const LineFormat format = haveFormat ? lineFormatOf(t) : monitor_.uart();
+    const std::string_view bytes(buf, static_cast<std::size_t>(n));
     std::lock_guard lock(mutex_);
-    transcript_.add(TranscriptEntry::Kind::Received, std::string(buf, static_cast<size_t>(n)),
-                    format);
-    monitor_.receive(std::string_view(buf, static_cast<size_t>(n)), format, now);
+    const LineFormat format = haveFormat ? lineFormatOf(t) : monitor_.uart();
+    if (!options_.pace) {
+        transcript_.add(TranscriptEntry::Kind::Received, std::string(bytes), format);
+        monitor_.receive(bytes, format, now);
+        return;
+    }
+    // The bytes were all in the device when read; each arrives a line time after the last.
+    const auto charTime = std::chrono::duration_cast<Clock::duration>(format.charTime());
+    for (char c : bytes) {
+        inputFree_ = std::max(inputFree_, now) + charTime;
+        in_.push_back({c, inputFree_, format});
+    }
+}
+
+void Board::deliverDue(Clock::time_point now) {
+    while (!in_.empty() && in_.front().due <= now) {
+        // What has arrived at one setting goes to the monitor in one piece, as a driver hands
+        // over its buffer; the piece is as late as its last byte.
+        const LineFormat format = in_.front().format;
+        std::string bytes;
+        Clock::time_point arrived = in_.front().due;
+        while (!in_.empty() && in_.front().due <= now && in_.front().format == format) {
+            bytes.push_back(in_.front().byte);
+            arrived = in_.front().due;
+            in_.pop_front();
+        }
+        transcript_.add(TranscriptEntry::Kind::Received, bytes, format);
+        monitor_.receive(bytes, format, arrived);
+    }
 }
 
 std::optional<Board::Clock::time_point> Board::nextWake(bool blocked) const {
     std::optional<Clock::time_point> wake = monitor_.deadline();
     if (!out_.empty() && !blocked && (!wake || out_.front().due < *wake)) {
         wake = out_.front().due;
+    }
+    if (!in_.empty() && (!wake || in_.front().due < *wake)) {
+        wake = in_.front().due;
     }
     return wake;
 }
@@ -128,17 +180,22 @@ void Board::serve(std::optional<Clock::time_point> until) {
         }
         bool blocked = false;
         std::optional<Clock::time_point> wake;
+        bool reading = true;
         {
             std::lock_guard lock(mutex_);
+            // The host's bytes first: each is handed over with its arrival time, and what fell
+            // due before it (a time-out, a late request) is acted on first by the monitor.
+            deliverDue(now);
             monitor_.tick(now);
+            reading = readsLine();
             blocked = !writeDue(now);
             wake = nextWake(blocked);
         }
         if (until && (!wake || *until < *wake)) {
             wake = until;
         }
-        pollfd fds[2] = {{line_.master, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0},
-                         {wake_, POLLIN, 0}};
+        const short events = static_cast<short>((reading ? POLLIN : 0) | (blocked ? POLLOUT : 0));
+        pollfd fds[2] = {{line_.master, events, 0}, {wake_, POLLIN, 0}};
         timespec ts{};
         timespec* timeout = nullptr;
         if (wake) {

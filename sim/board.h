@@ -22,6 +22,12 @@
 
 namespace vivaz {
 
+// The first tick at or after `t` of a timer of `period` that started at `start`; `t` itself when
+// the period is zero or `t` lies before the start.
+std::chrono::steady_clock::time_point nextTick(std::chrono::steady_clock::time_point start,
+                                               std::chrono::milliseconds period,
+                                               std::chrono::steady_clock::time_point t);
+
 class Board : private MonitorOutput {
   public:
     using Clock = std::chrono::steady_clock;
@@ -55,6 +61,8 @@ class Board : private MonitorOutput {
     DateTime boardClock() const;
 
   private:
+    // A byte for the host, written at `due`; or one from the host, handed to the monitor at
+    // `due` (when its stop bit has arrived), with the host's line setting when it was read.
     struct Pending {
         char byte;
         Clock::time_point due;
@@ -63,7 +71,11 @@ class Board : private MonitorOutput {
 
     void send(std::string_view bytes, const LineFormat& uart) override;
     void note(const std::string& text) override;
+    // Whether the board takes more of the host's bytes now (not while its input queue is full).
+    bool readsLine() const;
     void readLine(Clock::time_point now);
+    // Hands the host's bytes that have arrived by `now` to the monitor.
+    void deliverDue(Clock::time_point now);
     // Writes what is due; returns false when the pseudo-terminal is full.
     bool writeDue(Clock::time_point now);
     std::optional<Clock::time_point> nextWake(bool blocked) const;
@@ -79,7 +91,10 @@ class Board : private MonitorOutput {
     Transcript transcript_;
     Monitor monitor_;
     std::deque<Pending> out_;
-    Clock::time_point lineFree_;
+    Clock::time_point lineFree_;   // when the board's last queued character has left
+    std::deque<Pending> in_;       // paced: the host's bytes still on their way
+    Clock::time_point inputFree_;  // when the host's last read character has arrived
+    Clock::time_point start_;      // the latency timer runs from here
     bool overflowNoted_ = false;
 };
 

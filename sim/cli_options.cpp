@@ -94,6 +94,14 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
             cl.board.consoleBaud = static_cast<unsigned>(n);
         } else if (a == "--pace") {
             cl.board.pace = true;
+        } else if (a == "--latency") {
+            if (!value(v))
+                return std::nullopt;
+            if (!toInt(v, n) || n > 1000) {
+                error = "--latency: expected milliseconds from 0 to 1000: " + v;
+                return std::nullopt;
+            }
+            cl.board.latencyMs = n;
         } else if (a == "--dump") {
             if (!value(cl.dumpPath))
                 return std::nullopt;
@@ -170,8 +178,13 @@ printed is the device to open (for instance with picocom -b 9600 DEVICE); the bo
 
 Line and run:
   --baud RATE          console rate of the monitor (default 9600)
-  --pace               send no faster than the board's UART rate (10 bits a byte at 8N1,
-                       11 at 8N2), so that a dump or the banner arrives as on a real line
+  --pace               run the line at its real rate both ways: send no faster than the
+                       board's UART rate (10 bits a byte at 8N1, 11 at 8N2), so that a dump
+                       or the banner arrives as on a real line, and take the host's bytes
+                       no faster than its line setting carries them (4096 bytes wait in
+                       the board; beyond that the host's writes wait in the device)
+  --latency MS         the board's bytes reach the host in packets, at most MS ms late
+                       (0 to 1000, default 0), as through a USB adapter's latency timer
   --link PATH          also make PATH a symbolic link to the device (removed at exit)
   --timeout SECONDS    end after this long (default: until SIGINT or SIGTERM)
   --dump FILE          at exit, write the memory that was written as S2 records to FILE

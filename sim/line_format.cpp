@@ -28,6 +28,13 @@ std::string LineFormat::text() const {
            std::to_string(stopBits);
 }
 
+std::chrono::nanoseconds LineFormat::charTime() const {
+    if (baud == 0) {
+        return std::chrono::nanoseconds::zero();
+    }
+    return std::chrono::nanoseconds(static_cast<long long>(bitsPerChar()) * 1000000000LL / baud);
+}
+
 bool uartAccepts(const LineFormat& uart, const LineFormat& line) {
     if (uart.baud != line.baud || uart.dataBits != line.dataBits || uart.parity != line.parity) {
         return false;

@@ -3,6 +3,7 @@
 
 #include <termios.h>
 
+#include <chrono>
 #include <string>
 
 namespace vivaz {
@@ -19,6 +20,8 @@ struct LineFormat {
     std::string text() const;
     // Line time of one character: start bit, data, parity, stop bits.
     int bitsPerChar() const { return 1 + dataBits + (parity == 'N' ? 0 : 1) + stopBits; }
+    // The same as a duration; zero when the speed is not known (baud 0).
+    std::chrono::nanoseconds charTime() const;
 };
 
 // A receiver set to `uart` decodes a character sent as `line` only when speed, data bits and

@@ -1,5 +1,6 @@
-// What can be chosen about a simulated board: its console rate, output pacing and the faults it
-// injects into the monitor dialogues so that tests can watch the host cope with them.
+// What can be chosen about a simulated board: its console rate, pacing of the line, the latency
+// of the host's adapter and the faults it injects into the monitor dialogues so that tests can
+// watch the host cope with them.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +33,12 @@ struct Faults {
 
 struct BoardOptions {
     unsigned consoleBaud = 9600;
-    bool pace = false;  // send no faster than the line's current rate
+    // Send no faster than the board's UART rate, and take the host's bytes no faster than the
+    // host's line setting carries them.
+    bool pace = false;
+    // The board's bytes reach the host in packets, at the ticks of a timer of this period (ms)
+    // running from the board's start, as through a USB adapter's latency timer; 0: at once.
+    int latencyMs = 0;
     Faults faults;
 };
 

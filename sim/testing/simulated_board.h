@@ -10,6 +10,11 @@
 //   options.consoleBaud (default 9600), LOAD blocks at the LOAD command's rate with 2 stop
 //   bits, record text at 57600. The board holds the device open itself, so closing and
 //   reopening it does not hang the line up, and what the board sent stays queued until read.
+// - With options.pace the line runs at its real rate both ways: the board's bytes leave no faster
+//   than its UART sends them, and the host's reach the monitor (and the transcript) only once
+//   their line time at the host's setting has passed; 4096 of them wait in the board, beyond
+//   that the host's writes back up in the device. With options.latencyMs the board's bytes are
+//   written at the ticks of a timer of that period, in packets.
 // - Every other member may be called from the test's thread at any time; each returns a
 //   consistent snapshot. Memory is 24-bit (addresses wrap at 0x1000000) and never-written bytes
 //   read as 0x00.

@@ -1,6 +1,8 @@
-// The board's clock and DATE forms, line formats and the command line of vivaz-sim.
+// The board's clock and DATE forms, line formats, the latency timer and the command line of
+// vivaz-sim.
 #include <gtest/gtest.h>
 
+#include "board.h"
 #include "board_clock.h"
 #include "cli_options.h"
 #include "line_format.h"
@@ -46,6 +48,27 @@ TEST(LineFormat, OneStopBitReceiverTakesTwoStopBits) {
     EXPECT_EQ(LineFormat({115200, 8, 'N', 2}).text(), "115200 8N2");
 }
 
+TEST(LineFormat, CharacterTimeFollowsSpeedAndFraming) {
+    EXPECT_EQ(LineFormat({9600, 8, 'N', 1}).charTime(), std::chrono::nanoseconds(1041666));
+    EXPECT_EQ(LineFormat({115200, 8, 'N', 2}).charTime(), std::chrono::nanoseconds(95486));
+    EXPECT_EQ(LineFormat({1200, 7, 'E', 1}).charTime(), std::chrono::nanoseconds(8333333));
+    EXPECT_EQ(LineFormat({0, 8, 'N', 1}).charTime(), std::chrono::nanoseconds::zero());
+}
+
+TEST(LatencyTimer, BytesGoOutAtTheFirstTickAtOrAfterTheirTime) {
+    using std::chrono::milliseconds;
+    using std::chrono::nanoseconds;
+    const auto start = std::chrono::steady_clock::now();
+    const milliseconds period(20);
+    EXPECT_EQ(nextTick(start, period, start), start);
+    EXPECT_EQ(nextTick(start, period, start + nanoseconds(1)), start + period);
+    EXPECT_EQ(nextTick(start, period, start + milliseconds(19)), start + period);
+    EXPECT_EQ(nextTick(start, period, start + milliseconds(20)), start + period);
+    EXPECT_EQ(nextTick(start, period, start + milliseconds(41)), start + milliseconds(60));
+    EXPECT_EQ(nextTick(start, milliseconds(0), start + milliseconds(41)), start + milliseconds(41));
+    EXPECT_EQ(nextTick(start, period, start - milliseconds(5)), start - milliseconds(5));
+}
+
 TEST(CommandLine, ParsesFaultsAndLine) {
     std::string error;
     const auto cl =
@@ -74,6 +97,27 @@ TEST(CommandLine, RefusesUnknownOptionsAndBadValues) {
     EXPECT_FALSE(parseCommandLine({"--noise", "00,GG"}, error).has_value());
     EXPECT_FALSE(parseCommandLine({"--wait"}, error).has_value());
     EXPECT_EQ(error, "--wait needs a value");
+}
+
+TEST(CommandLine, LatencyIsZeroToOneSecond) {
+    std::string error;
+    auto cl = parseCommandLine({}, error);
+    ASSERT_TRUE(cl.has_value());
+    EXPECT_EQ(cl->board.latencyMs, 0);
+    cl = parseCommandLine({"--pace", "--latency", "16"}, error);
+    ASSERT_TRUE(cl.has_value()) << error;
+    EXPECT_TRUE(cl->board.pace);
+    EXPECT_EQ(cl->board.latencyMs, 16);
+    cl = parseCommandLine({"--latency", "1000"}, error);
+    ASSERT_TRUE(cl.has_value()) << error;
+    EXPECT_EQ(cl->board.latencyMs, 1000);
+    for (const char* bad : {"1001", "-1", "16ms", ""}) {
+        EXPECT_FALSE(parseCommandLine({"--latency", bad}, error).has_value()) << bad;
+        EXPECT_EQ(error, std::string("--latency: expected milliseconds from 0 to 1000: ") + bad);
+    }
+    EXPECT_FALSE(parseCommandLine({"--latency"}, error).has_value());
+    EXPECT_EQ(error, "--latency needs a value");
+    EXPECT_NE(usageText().find("--latency MS"), std::string::npos);
 }
 
 }  // namespace

@@ -59,6 +59,14 @@ void HostLine::write(std::string_view bytes) {
     }
 }
 
+std::size_t HostLine::writeNow(std::string_view bytes) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        throw std::system_error(errno, std::generic_category(), "write");
+    }
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
 std::string HostLine::readNow() {
     std::string out;
     char buf[4096];

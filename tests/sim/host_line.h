@@ -19,6 +19,8 @@ class HostLine {
     // Raw 8 data bits, no parity; only the speed and stop bits vary.
     void setLine(unsigned baud, int stopBits = 1);
     void write(std::string_view bytes);
+    // Writes what the device takes now, without waiting; how many bytes it took.
+    std::size_t writeNow(std::string_view bytes);
     // What is queued now, without waiting.
     std::string readNow();
     // Reads until `needle` has arrived (true) or `timeout` passes (false); `got` collects it all.
