@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -106,8 +107,10 @@ protected:
     }
 
     std::string TempPath(const std::string& name) {
-        return ::testing::TempDir() + "/" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" + name;
+        // A parameterised test's name holds a '/'.
+        std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(test.begin(), test.end(), '/', '-');
+        return ::testing::TempDir() + "/" + test + "-" + name;
     }
     std::string WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         std::string path = TempPath(name);
