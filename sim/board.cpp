@@ -59,6 +59,10 @@ Board::~Board() {
 
 void Board::stop() {
     stopping_.store(true);
+    wakeServer();
+}
+
+void Board::wakeServer() {
     const std::uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(wake_, &one, sizeof one);
 }
@@ -278,7 +282,9 @@ void Board::clearTranscript() {
 void Board::setFaults(const Faults& faults) {
     std::lock_guard lock(mutex_);
     options_.faults = faults;
-    monitor_.setFaults(faults);
+    monitor_.setFaults(faults, Clock::now());
+    // A fault may bring a timer of its own (the chatter): the serving loop looks again.
+    wakeServer();
 }
 
 std::optional<std::uint32_t> Board::lastStart() const {

@@ -69,6 +69,8 @@ class Board : private MonitorOutput {
         LineFormat format;
     };
 
+    // Makes serve() look at the line and the monitor's timers again; safe from a signal handler.
+    void wakeServer();
     void send(std::string_view bytes, const LineFormat& uart) override;
     void note(const std::string& text) override;
     // Whether the board takes more of the host's bytes now (not while its input queue is full).

@@ -161,6 +161,14 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
                 error = "--noise: expected hex bytes separated by commas: " + v;
                 return std::nullopt;
             }
+        } else if (a == "--chatter") {
+            if (!value(v))
+                return std::nullopt;
+            if (!toInt(v, n) || n < 1 || n > 60000) {
+                error = "--chatter: expected milliseconds from 1 to 60000: " + v;
+                return std::nullopt;
+            }
+            f.chatterMs = n;
         } else {
             error = "unknown option: " + a;
             return std::nullopt;
@@ -206,6 +214,9 @@ Other faults:
   --prompt-end STYLE   normal ("> " and "M8>"), gt (both end in '>'), space (both end in a
                        space) or crlf (both followed by CR LF)
   --noise HH[,HH...]   send these bytes each time the board's UART changes rate, e.g. 00,FF
+  --chatter MS         keep printing: at the command line, a line "tick NNNNNN" (a counter)
+                       every MS ms (1 to 60000), for ever, so the line never goes quiet;
+                       none inside a LOAD or the record loader
 
 The monitor's commands and behaviour are described by its help command and in sim/README.md.
 )";

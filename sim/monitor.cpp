@@ -68,6 +68,18 @@ Monitor::Monitor(MonitorOutput& out, SparseMemory& memory, const BoardOptions& o
                  Clock::time_point now)
     : out_(out), memory_(memory), options_(options), clock_(now), now_(now) {
     uart_ = consoleFormat();
+    restartChatter();
+}
+
+void Monitor::setFaults(const Faults& faults, Clock::time_point now) {
+    const bool chatterChanged = faults.chatterMs != options_.faults.chatterMs;
+    options_.faults = faults;
+    if (chatterChanged) {
+        chatterDue_.reset();
+        if (faults.chatterMs > 0) {
+            chatterDue_ = now + std::chrono::milliseconds(faults.chatterMs);
+        }
+    }
 }
 
 LineFormat Monitor::consoleFormat() const {
@@ -162,14 +174,19 @@ void Monitor::receive(std::string_view bytes, const LineFormat& line, Clock::tim
 }
 
 std::optional<Monitor::Clock::time_point> Monitor::deadline() const {
-    if (pendingRequest_ && (!deadline_ || *pendingRequest_ < *deadline_)) {
-        return pendingRequest_;
+    std::optional<Clock::time_point> due = deadline_;
+    if (pendingRequest_ && (!due || *pendingRequest_ < *due)) {
+        due = pendingRequest_;
     }
-    return deadline_;
+    if (state_ == State::Command && chatterDue_ && (!due || *chatterDue_ < *due)) {
+        due = chatterDue_;
+    }
+    return due;
 }
 
 void Monitor::tick(Clock::time_point now) {
     now_ = now;
+    chatter(now);
     if (pendingRequest_ && now >= *pendingRequest_) {
         pendingRequest_.reset();
         sendRequest();
@@ -195,6 +212,39 @@ void Monitor::tick(Clock::time_point now) {
         case State::Command:
             break;
     }
+}
+
+void Monitor::restartChatter() {
+    chatterDue_.reset();
+    if (options_.faults.chatterMs > 0) {
+        chatterDue_ = now_ + std::chrono::milliseconds(options_.faults.chatterMs);
+    }
+}
+
+void Monitor::chatter(Clock::time_point now) {
+    if (state_ != State::Command || !chatterDue_ || now < *chatterDue_) {
+        return;
+    }
+    if (chatterCount_ == 0) {
+        out_.note("fault: a tick line every " + std::to_string(options_.faults.chatterMs) +
+                  " ms at the command line");
+    }
+    ++chatterCount_;
+    char text[24];
+    std::snprintf(text, sizeof text, "tick %06u\r\n",
+                  static_cast<unsigned>(chatterCount_ % 1000000));
+    const std::string_view line(text);
+    emit(line);
+    // The period runs on from when the line was due; one that fell due while the board was held
+    // up is not made up for, and the next line never starts before this one has left the UART.
+    const auto period = std::chrono::milliseconds(options_.faults.chatterMs);
+    auto next = *chatterDue_ + period;
+    if (next <= now) {
+        next = now + period;
+    }
+    const auto gone = now + std::chrono::duration_cast<Clock::duration>(
+                                uart_.charTime() * static_cast<long>(line.size()));
+    chatterDue_ = std::max(next, gone);
 }
 
 void Monitor::commandByte(char c) {

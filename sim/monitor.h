@@ -44,7 +44,8 @@ class Monitor {
     void tick(Clock::time_point now);
     std::optional<Clock::time_point> deadline() const;
 
-    void setFaults(const Faults& faults) { options_.faults = faults; }
+    // Faults change from now on; a changed chatter period starts at `now`.
+    void setFaults(const Faults& faults, Clock::time_point now);
     const LineFormat& uart() const { return uart_; }
     std::optional<std::uint32_t> lastStart() const { return lastStart_; }
     DateTime clock(Clock::time_point now) const { return clock_.read(now); }
@@ -74,6 +75,10 @@ class Monitor {
     void arm(std::string_view args);
     void startProgram(std::uint32_t address);
     LineFormat consoleFormat() const;
+    // The chatter fault: its period starts again whenever the monitor comes back to its command
+    // line, and a line falls due only there.
+    void restartChatter();
+    void chatter(Clock::time_point now);
 
     // monitor_load.cpp: the LOAD dialogue
     void startLoad(std::string_view args);
@@ -122,6 +127,10 @@ class Monitor {
     std::string loaderOptions_;
     std::size_t garbled_ = 0;
     bool moveArmed_ = false;
+
+    // chatter
+    std::optional<Clock::time_point> chatterDue_;
+    std::uint32_t chatterCount_ = 0;
 
     std::optional<std::uint32_t> program_;  // what G starts
     std::optional<std::uint32_t> lastStart_;

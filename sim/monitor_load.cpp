@@ -182,6 +182,7 @@ void Monitor::loadSucceeded() {
     if (options_.faults.noCompletion) {
         out_.note("fault: no '-' for this LOAD");
         setUart(consoleFormat());
+        restartChatter();
         return;
     }
     emit("-");
@@ -189,6 +190,7 @@ void Monitor::loadSucceeded() {
     emit("\r\nLoaded " + hex8(lastLoadCount_) + " bytes at " + hex8(loadAddress_) + "\r\n");
     prompt();
     goKeyArmed_ = true;
+    restartChatter();
 }
 
 void Monitor::abortLoad(std::string why) {
@@ -200,6 +202,7 @@ void Monitor::abortLoad(std::string why) {
     emit("\r\nLOAD error: " + why + "\r\n");
     setUart(consoleFormat());
     prompt();
+    restartChatter();
 }
 
 void Monitor::loadTimeout() {

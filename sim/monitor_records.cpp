@@ -103,6 +103,7 @@ void Monitor::recordsDone() {
     }
     records_.reset();
     prompt();
+    restartChatter();
 }
 
 void Monitor::stagedStart() {

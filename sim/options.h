@@ -29,6 +29,8 @@ struct Faults {
     bool silent = false;                      // send nothing at all
     PromptEnd promptEnd = PromptEnd::Normal;
     std::vector<std::uint8_t> noise;  // sent each time the board's UART changes rate
+    // At the command line, a line "tick NNNNNN" (a counter) every this many ms, for ever; 0: off.
+    int chatterMs = 0;
 };
 
 struct BoardOptions {

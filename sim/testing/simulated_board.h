@@ -21,7 +21,8 @@
 // - The transcript lists, in order: bytes received from the host (with the host's line setting
 //   when they arrived), bytes sent (with the board's UART setting) and the board's notes
 //   (refused bytes, LOAD and record-loader errors, completed loads, program starts).
-// - setFaults() takes effect from the next byte the board handles.
+// - setFaults() takes effect from the next byte the board handles; a changed chatter period
+//   starts at once.
 #pragma once
 
 #include <chrono>

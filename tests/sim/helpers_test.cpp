@@ -120,5 +120,30 @@ TEST(CommandLine, LatencyIsZeroToOneSecond) {
     EXPECT_NE(usageText().find("--latency MS"), std::string::npos);
 }
 
+TEST(CommandLine, ChatterIsOneToSixtyThousandMs) {
+    std::string error;
+    auto cl = parseCommandLine({}, error);
+    ASSERT_TRUE(cl.has_value());
+    EXPECT_EQ(cl->board.faults.chatterMs, 0);
+    cl = parseCommandLine({"--chatter", "30"}, error);
+    ASSERT_TRUE(cl.has_value()) << error;
+    EXPECT_EQ(cl->board.faults.chatterMs, 30);
+    for (const char* good : {"1", "60000"}) {
+        cl = parseCommandLine({"--pace", "--chatter", good}, error);
+        ASSERT_TRUE(cl.has_value()) << error;
+        EXPECT_EQ(cl->board.faults.chatterMs, std::stoi(good));
+    }
+    for (const char* bad : {"0", "-5", "60001", "30ms", ""}) {
+        EXPECT_FALSE(parseCommandLine({"--chatter", bad}, error).has_value()) << bad;
+        EXPECT_EQ(error, std::string("--chatter: expected milliseconds from 1 to 60000: ") + bad);
+    }
+    EXPECT_FALSE(parseCommandLine({"--chatter"}, error).has_value());
+    EXPECT_EQ(error, "--chatter needs a value");
+    const std::string usage = usageText();
+    const auto other = usage.find("Other faults:");
+    ASSERT_NE(other, std::string::npos);
+    EXPECT_GT(usage.find("--chatter MS"), other);
+}
+
 }  // namespace
 }  // namespace vivaz
