@@ -59,7 +59,7 @@ bench: deps
 	./tools/run-benchmarks.sh build-bench
 
 format:
-	find comm terminal download postlink app sim cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find comm terminal download postlink document app sim cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf build build-tsan build-asan build-bench

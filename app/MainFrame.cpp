@@ -10,7 +10,7 @@
 #include <QWindow>
 
 #include "CommandIds.h"
-#include "SettingsStore.h"
+#include "document/SettingsStore.h"
 #include "SplashWindow.h"
 #include "terminal/TarvolineView.h"
 

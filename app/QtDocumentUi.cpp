@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QThread>
 
-#include "UiCallQueue.h"
+#include "document/UiCallQueue.h"
 #include "download/TransferProgressDlg.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "DocumentUi.h"
+#include "document/DocumentUi.h"
 
 class CUiCallQueue;
 class QWidget;

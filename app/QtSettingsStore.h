@@ -4,7 +4,7 @@
 
 #include <QSettings>
 
-#include "SettingsStore.h"
+#include "document/SettingsStore.h"
 
 class CQtSettingsStore : public ISettingsStore {
 public:

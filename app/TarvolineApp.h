@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "QtDocumentUi.h"
-#include "UiCallQueue.h"
+#include "document/UiCallQueue.h"
 
 class CMainFrame;
 class CQtSettingsStore;

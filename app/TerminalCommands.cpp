@@ -4,9 +4,9 @@
 #include <QMenu>
 
 #include "CommandIds.h"
-#include "FirstRunDefaults.h"
+#include "document/FirstRunDefaults.h"
 #include "MainFrame.h"
-#include "SettingsStore.h"
+#include "document/SettingsStore.h"
 #include "terminal/CaptureDialogs.h"
 #include "terminal/TarvolineView.h"
 

@@ -7,7 +7,7 @@
 
 #include "CommandIds.h"
 #include "MainFrame.h"
-#include "TarvolineDoc.h"
+#include "document/TarvolineDoc.h"
 #include "download/DocumentTransfers.h"
 #include "download/PostLinkCommands.h"
 #include "download/XmodemCommands.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "RecentFileList.h"
+#include "document/RecentFileList.h"
 
 class CMainFrame;
 class CTarvolineDoc;

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "UiCallQueue.h"
+#include "document/UiCallQueue.h"
 
 CUiCallPump::CUiCallPump(CUiCallQueue& calls, QObject* parent) : QObject(parent), m_calls(calls) {
     // An event descriptor rather than a posted event: waking the loop allocates nothing and

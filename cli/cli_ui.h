@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/DocumentUi.h"
+#include "document/DocumentUi.h"
 
 namespace tarvoline::cli {
 

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "app/IniSettingsStore.h"
-#include "app/TarvolineDoc.h"
-#include "app/UiCallQueue.h"
+#include "document/IniSettingsStore.h"
+#include "document/TarvolineDoc.h"
+#include "document/UiCallQueue.h"
 #include "cli_ui.h"
 #include "commands.h"
 

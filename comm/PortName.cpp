@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/SettingsStore.h"
+#include "document/SettingsStore.h"
 
 std::optional<int> ComPortNumber(const std::string& name) {
     if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return std::nullopt;

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <limits>
 
-#include "app/SettingsStore.h"
+#include "document/SettingsStore.h"
 
 CPortSettings LoadPortSettings(const ISettingsStore* store) {
     CPortSettings s;

@@ -2,7 +2,7 @@
 
 #include "Cpm68kLoader.h"
 #include "TransferContext.h"
-#include "app/TarvolineDoc.h"
+#include "document/TarvolineDoc.h"
 
 bool WithWatcherStopped(CTarvolineDoc& doc,
                         const std::function<void(const CTransferContext&)>& load) {

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "DocumentTransfers.h"
-#include "app/DocumentUi.h"
-#include "app/TarvolineDoc.h"
+#include "document/DocumentUi.h"
+#include "document/TarvolineDoc.h"
 #include "postlink/conversion_text.h"
 #include "postlink/file_io.h"
 #include "postlink/post_link_file.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/DocumentUi.h"
+#include "document/DocumentUi.h"
 #include "comm/PortSettings.h"
 #include "MonitorLink.h"
 

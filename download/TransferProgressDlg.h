@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-#include "app/ProgressWindow.h"
+#include "document/ProgressWindow.h"
 
 class QLabel;
 class QProgressBar;

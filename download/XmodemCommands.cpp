@@ -2,7 +2,7 @@
 
 #include "DocumentTransfers.h"
 #include "TransferContext.h"
-#include "app/TarvolineDoc.h"
+#include "document/TarvolineDoc.h"
 
 namespace {
 

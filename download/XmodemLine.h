@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ProgressWindow.h"
+#include "document/ProgressWindow.h"
 #include "comm/CommPort.h"
 
 struct CTransferContext;

@@ -1,6 +1,6 @@
 #include "Appearance.h"
 
-#include "app/SettingsStore.h"
+#include "document/SettingsStore.h"
 
 CFontSettings CFontSettings::Read(const ISettingsStore& store) {
     CFontSettings s;

@@ -1,6 +1,6 @@
 #include "CaptureWriter.h"
 
-#include "app/SettingsStore.h"
+#include "document/SettingsStore.h"
 
 CCaptureSettings CCaptureSettings::Read(const ISettingsStore* store,
                                         const std::string& defaultPath) {

@@ -23,8 +23,8 @@
 #include <QPrinter>
 #endif
 
-#include "app/SettingsStore.h"
-#include "app/TarvolineDoc.h"
+#include "document/SettingsStore.h"
+#include "document/TarvolineDoc.h"
 #include "terminal/Appearance.h"
 #include "terminal/ColorRef.h"
 #include "terminal/DateTimeText.h"

@@ -15,7 +15,7 @@
 
 class QPrinter;
 
-#include "app/DocumentUi.h"
+#include "document/DocumentUi.h"
 #include "terminal/ReceiveRules.h"
 #include "terminal/TerminalFontDlg.h"
 

@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "Pty.h"
-#include "app/DocumentUi.h"
-#include "app/MemorySettingsStore.h"
-#include "app/TarvolineDoc.h"
-#include "app/UiCallQueue.h"
+#include "document/DocumentUi.h"
+#include "document/MemorySettingsStore.h"
+#include "document/TarvolineDoc.h"
+#include "document/UiCallQueue.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/DocumentUi.h"
+#include "document/DocumentUi.h"
 #include "comm/CommPort.h"
 #include "download/DownloadImage.h"
 #include "download/TransferContext.h"

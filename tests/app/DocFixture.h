@@ -9,9 +9,9 @@
 
 #include "Pty.h"
 #include "RecordingUi.h"
-#include "app/MemorySettingsStore.h"
-#include "app/TarvolineDoc.h"
-#include "app/UiCallQueue.h"
+#include "document/MemorySettingsStore.h"
+#include "document/TarvolineDoc.h"
+#include "document/UiCallQueue.h"
 
 class DocFixture : public ::testing::Test {
 protected:

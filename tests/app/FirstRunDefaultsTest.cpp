@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "app/FirstRunDefaults.h"
-#include "app/MemorySettingsStore.h"
+#include "document/FirstRunDefaults.h"
+#include "document/MemorySettingsStore.h"
 
 namespace {
 

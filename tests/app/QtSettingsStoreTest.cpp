@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/FirstRunDefaults.h"
+#include "document/FirstRunDefaults.h"
 #include "app/QtSettingsStore.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/MemorySettingsStore.h"
-#include "app/RecentFileList.h"
+#include "document/MemorySettingsStore.h"
+#include "document/RecentFileList.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "comm/LineTermios.h"
 #include "comm/PortName.h"
 #include "comm/PortSettings.h"
-#include "app/MemorySettingsStore.h"
+#include "document/MemorySettingsStore.h"
 
 namespace {
 

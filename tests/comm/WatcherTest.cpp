@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Pty.h"
-#include "app/UiCallQueue.h"
+#include "document/UiCallQueue.h"
 #include "comm/CommPort.h"
 #include "comm/CommWatch.h"
 

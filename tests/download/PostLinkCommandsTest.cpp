@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "BoardFixture.h"
-#include "app/MemorySettingsStore.h"
-#include "app/TarvolineDoc.h"
-#include "app/UiCallQueue.h"
+#include "document/MemorySettingsStore.h"
+#include "document/TarvolineDoc.h"
+#include "document/UiCallQueue.h"
 #include "bin_writer.h"
 #include "download/DocumentTransfers.h"
 #include "download/PostLinkCommands.h"

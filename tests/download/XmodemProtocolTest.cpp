@@ -13,9 +13,9 @@
 
 #include "BoardFixture.h"
 #include "Pty.h"
-#include "app/MemorySettingsStore.h"
-#include "app/TarvolineDoc.h"
-#include "app/UiCallQueue.h"
+#include "document/MemorySettingsStore.h"
+#include "document/TarvolineDoc.h"
+#include "document/UiCallQueue.h"
 #include "download/Xmodem.h"
 #include "download/XmodemCommands.h"
 

@@ -16,7 +16,7 @@
 #include "ModalScript.h"
 #include "app/CommandIds.h"
 #include "app/MainFrame.h"
-#include "app/MemorySettingsStore.h"
+#include "document/MemorySettingsStore.h"
 #include "app/SplashWindow.h"
 #include "app/TerminalCommands.h"
 #include "terminal/CaptureDialogs.h"

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "GuiSupport.h"
-#include "app/MemorySettingsStore.h"
+#include "document/MemorySettingsStore.h"
 #include "comm/CommSettingsDlg.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "GuiSupport.h"
 #include "app/AboutBox.h"
 #include "app/MainFrame.h"
-#include "app/MemorySettingsStore.h"
+#include "document/MemorySettingsStore.h"
 #include "app/SplashWindow.h"
 #include "comm/CommSettingsDlg.h"
 #include "download/TransferProgressDlg.h"

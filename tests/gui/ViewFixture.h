@@ -8,10 +8,10 @@
 #include "GuiSupport.h"
 #include "Pty.h"
 #include "RecordingUi.h"
-#include "app/MemorySettingsStore.h"
-#include "app/TarvolineDoc.h"
+#include "document/MemorySettingsStore.h"
+#include "document/TarvolineDoc.h"
 #include "app/UiCallPump.h"
-#include "app/UiCallQueue.h"
+#include "document/UiCallQueue.h"
 #include "terminal/TarvolineView.h"
 
 class CCountingCapture : public ICaptureSink {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DocumentUi.h"
+#include "document/DocumentUi.h"
 
 struct CShownMessage {
     std::string text, title;

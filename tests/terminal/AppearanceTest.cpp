@@ -3,8 +3,8 @@
 
 #include <ostream>
 
-#include "app/FirstRunDefaults.h"
-#include "app/MemorySettingsStore.h"
+#include "document/FirstRunDefaults.h"
+#include "document/MemorySettingsStore.h"
 #include "terminal/Appearance.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <iterator>
 #include <vector>
 
-#include "app/MemorySettingsStore.h"
+#include "document/MemorySettingsStore.h"
 #include "terminal/CaptureWriter.h"
 
 namespace {
