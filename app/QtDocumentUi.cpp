@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <atomic>
 
 #include "document/UiCallQueue.h"
 #include "download/TransferProgressDlg.h"
@@ -31,12 +32,14 @@ MessageResult ShowMessageBox(const std::string& text, const std::string& title, 
 
 // A progress window for a worker thread: the window itself lives on the GUI thread and every
 // call is carried there. It does not pump anything on the worker; the GUI thread's own loop
-// keeps it painted and takes the Cancel button.
+// keeps it painted and takes the Cancel button, whose request the worker reads at once.
 class CGuiThreadProgress : public IProgressWindow {
 public:
     CGuiThreadProgress(CUiCallQueue& calls, QWidget* owner) : m_calls(calls) {
         m_calls.Call([&] {
             m_dlg = std::make_unique<CTransferProgressDlg>(owner);
+            m_dlg->SetPumpsMessages(false);
+            m_dlg->SetCancelHandler([this] { m_cancel.store(true); });
             m_dlg->Create();
         });
     }
@@ -49,16 +52,13 @@ public:
     void SetStep(int s) override { On([&] { m_dlg->SetStep(s); }); }
     void SetPos(int p) override { On([&] { m_dlg->SetPos(p); }); }
     void StepIt() override { On([&] { m_dlg->StepIt(); }); }
-    bool CancelRequested() const override {
-        bool cancel = false;
-        m_calls.Call([&] { cancel = m_dlg->CancelRequested(); });
-        return cancel;
-    }
+    bool CancelRequested() const override { return m_cancel.load(); }
 
 private:
     void On(const std::function<void()>& fn) { m_calls.Call(fn); }
     CUiCallQueue& m_calls;
     std::unique_ptr<CTransferProgressDlg> m_dlg;
+    std::atomic<bool> m_cancel{false};
 };
 
 }  // namespace
@@ -73,6 +73,7 @@ void CQtDocumentUi::OnGuiThread(const std::function<void()>& fn) {
 MessageResult CQtDocumentUi::MessageBox(const std::string& text, const std::string& title,
                                         MessageIcon icon, MessageButtons buttons,
                                         MessageResult defaultButton) {
+    if (m_quitting) return buttons == MessageButtons::YesNo ? defaultButton : MessageResult::Ok;
     MessageResult result = MessageResult::Ok;
     OnGuiThread([&] { result = ShowMessageBox(text, title, icon, buttons, defaultButton); });
     return result;

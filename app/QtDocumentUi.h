@@ -4,6 +4,7 @@
 // the GUI thread: calls from another thread (the load of an opened document runs on a worker)
 // are carried over to it and wait there.
 
+#include <atomic>
 #include <functional>
 
 #include "document/DocumentUi.h"
@@ -18,6 +19,9 @@ public:
     void Beep() override;
     void TitleChanged(const std::string& title) override;
     std::unique_ptr<IProgressWindow> CreateProgressWindow() override;
+
+    // While the program ends: messages are not shown (a Yes/No takes its default answer).
+    void SetQuitting(bool quitting) { m_quitting = quitting; }
 
     void SetTitleHandler(std::function<void(const std::string&)> handler) {
         m_titleHandler = std::move(handler);
@@ -35,4 +39,5 @@ private:
     std::function<void(const std::string&)> m_titleHandler;
     CUiCallQueue* m_calls = nullptr;
     QWidget* m_owner = nullptr;
+    std::atomic<bool> m_quitting{false};
 };

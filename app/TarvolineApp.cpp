@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QUrl>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <fcntl.h>
 #include <csignal>
 #include <iostream>
@@ -35,28 +36,52 @@ namespace {
 
 int g_signalPipe[2] = {-1, -1};
 
-extern "C" void OnTerminateSignal(int) {
+extern "C" void OnTerminateSignalByte(int) {
     const char byte = 1;
     [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
 
 }  // namespace
 
-// SIGINT and SIGTERM end the event loop, so the port closes and a demo board stops with it.
+// SIGINT and SIGTERM end the program, so the port closes and a demo board stops with it. The
+// handler only writes to a pipe; the event loop that runs (the main one, or a message box's)
+// reads it.
 void CTarvolineApp::CatchTerminateSignals() {
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [] {
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
         char byte;
         while (::read(g_signalPipe[0], &byte, 1) > 0) {
         }
-        QApplication::quit();
+        OnTerminateSignal();
     });
     struct sigaction sa{};
-    sa.sa_handler = OnTerminateSignal;
+    sa.sa_handler = OnTerminateSignalByte;
     ::sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+void CTarvolineApp::OnTerminateSignal() {
+    if (m_terminating) return;
+    m_terminating = true;
+    m_ui.SetQuitting(true);  // no dialogue waits for a message box from now on
+    if (m_pDoc) m_pDoc->StopTransfer();
+    // Every box that waits for the user goes: a message, a file dialog, a settings dialog.
+    for (int i = 0; i < 20; ++i) {
+        QWidget* modal = activeModalWidget();
+        if (!modal) break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        processEvents();
+    }
+    // From the main loop: the transfer ends (its line put back), then the program, as by Exit.
+    QTimer::singleShot(0, this, [this] {
+        if (m_pDoc) m_pDoc->WaitForTransfer();
+        QApplication::exit(0);
+    });
 }
 
 CTarvolineApp::CTarvolineApp(int& argc, char** argv) : QApplication(argc, argv) {
@@ -228,6 +253,7 @@ void CTarvolineApp::OnHelpContents() {
 }
 
 void CTarvolineApp::OnCommSettings() {
+    if (m_pDoc->RefuseWhileTransferRunning()) return;  // the transfer owns the line
     CCommSettingsDlg dialog(m_pDoc->Settings(), &m_pDoc->PortNames(), m_pMainFrame.get());
     if (dialog.exec() != QDialog::Accepted) return;
     const CPortSettings confirmed = dialog.Settings();
@@ -238,7 +264,7 @@ void CTarvolineApp::OnCommSettings() {
         // A new device for the open port takes a reconnect to be used.
         rebind = m_pDoc->Port() && confirmed.m_strComPort == m_pDoc->Settings().m_strComPort;
     }
-    if (m_pDoc->DocumentLoadRunning()) rebind = false;  // the load owns the line meanwhile
+    if (m_pDoc->TransferRunning()) rebind = false;  // a transfer owns the line meanwhile
     m_pDoc->OnCommSettingsConfirmed(confirmed);
     if (rebind && m_pDoc->Settings().m_strComPort == confirmed.m_strComPort) {
         m_pDoc->Disconnect();

@@ -33,6 +33,8 @@ public:
 
     // False when the process should end now (another instance took over, or bad arguments).
     bool InitInstance();
+    // A terminate signal came: the program is ending.
+    bool Terminating() const { return m_terminating; }
 
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
     CTarvolineDoc* Document() const { return m_pDoc.get(); }
@@ -53,6 +55,10 @@ protected:
 
 private:
     void CatchTerminateSignals();
+    // SIGINT or SIGTERM: a running transfer is stopped (its line put back), every box that
+    // waits for the user is closed, and the program ends as by Exit, at any moment: with a
+    // message up, before the event loop, during a load.
+    void OnTerminateSignal();
     bool StartDemoBoard();
     void ConnectCommands();
 
@@ -67,4 +73,5 @@ private:
     std::unique_ptr<CTerminalCommands> m_pTerminalCommands;
     QProcess* m_pBoard = nullptr;
     QString m_documentFile;
+    bool m_terminating = false;
 };

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPointer>
 
 #include "CommandIds.h"
 #include "MainFrame.h"
@@ -80,61 +81,80 @@ QString CTransferCommands::InitialName(const QString& pattern) const {
     return QString::fromStdString(m_doc.LastDir()) + pattern;
 }
 
-QString CTransferCommands::ChooseFile(const QString& pattern) {
-    // The load of an opened document has the line and its files until it ends.
-    if (m_doc.BusyWithDocumentLoad()) {
+bool CTransferCommands::BeginRequest() {
+    // A request that comes while a transfer runs (from the menu, another program, a file
+    // manager) is refused with the message: transfers never nest. One that comes while another
+    // request's file dialog is open only beeps, so a burst of requests opens one dialog.
+    if (m_requestOpen) {
         m_doc.Ui().Beep();
-        return {};
+        return false;
     }
-    const QString path = chooseFile(InitialName(pattern));
-    if (!path.isEmpty()) m_doc.SetLastDir(DirectoryOf(path.toStdString()));
+    return !m_doc.RefuseWhileTransferRunning();
+}
+
+QString CTransferCommands::ChooseFile(const QString& pattern,
+                                      const std::function<QString(const QString&)>& dialog,
+                                      bool inLastDir) {
+    m_requestOpen = true;
+    const QString path = dialog(inLastDir ? InitialName(pattern) : pattern);
+    m_requestOpen = false;
+    if (!path.isEmpty() && inLastDir) m_doc.SetLastDir(DirectoryOf(path.toStdString()));
     return path;
 }
 
+void CTransferCommands::Run(std::function<void()> transfer) {
+    QPointer<CTransferCommands> self(this);
+    m_doc.StartTransfer(std::move(transfer), [self] {
+        if (self) self->UpdateCommands();
+    });
+    UpdateCommands();
+}
+
+CTransferCommands::~CTransferCommands() {
+    // A transfer still running uses this window's document: it ends first.
+    m_doc.StopTransfer();
+    m_doc.WaitForTransfer();
+}
+
 void CTransferCommands::OnPostLinkAndLoad() {
-    const QString path = ChooseFile("*.BIN");
-    if (!path.isEmpty()) PostLinkAndLoad(m_doc, path.toStdString());
+    if (!BeginRequest()) return;
+    const std::string path = ChooseFile("*.BIN", chooseFile).toStdString();
+    if (!path.empty()) Run([this, path] { PostLinkAndLoad(m_doc, path); });
 }
 
 void CTransferCommands::OnPostLink() {
-    const QString path = ChooseFile("*.BIN");
-    if (!path.isEmpty()) PostLinkFile(m_doc.Ui(), path.toStdString());
+    if (!BeginRequest()) return;
+    const std::string path = ChooseFile("*.BIN", chooseFile).toStdString();
+    if (!path.empty()) Run([this, path] { PostLinkFile(m_doc.Ui(), path); });
 }
 
 void CTransferCommands::OnLoadHex() {
-    const QString path = ChooseFile("*.RHX;*.AHX;*.HEX");
-    if (!path.isEmpty()) TransferHexFile(m_doc, path.toStdString());
+    if (!BeginRequest()) return;
+    const std::string path = ChooseFile("*.RHX;*.AHX;*.HEX", chooseFile).toStdString();
+    if (!path.empty()) Run([this, path] { TransferHexFile(m_doc, path); });
 }
 
 void CTransferCommands::OnLoadCpm68k() {
-    const QString path = ChooseFile("*.RUN;*.APP");
-    if (!path.isEmpty()) TransferCpm68kFile(m_doc, path.toStdString());
+    if (!BeginRequest()) return;
+    const std::string path = ChooseFile("*.RUN;*.APP", chooseFile).toStdString();
+    if (!path.empty()) Run([this, path] { TransferCpm68kFile(m_doc, path); });
 }
 
 void CTransferCommands::OnXmodemSend() {
-    if (m_doc.BusyWithDocumentLoad()) {
-        m_doc.Ui().Beep();
-        return;
-    }
-    const QString path = chooseFile("*.*");
-    if (!path.isEmpty()) RunXmodemSend(m_doc, path.toStdString());
+    if (!BeginRequest()) return;
+    const std::string path = ChooseFile("*.*", chooseFile, false).toStdString();
+    if (!path.empty()) Run([this, path] { RunXmodemSend(m_doc, path); });
 }
 
 void CTransferCommands::OnXmodemReceive() {
-    if (m_doc.BusyWithDocumentLoad()) {
-        m_doc.Ui().Beep();
-        return;
-    }
-    const QString path = chooseSaveFile("*.*");
-    if (!path.isEmpty()) RunXmodemReceive(m_doc, path.toStdString());
+    if (!BeginRequest()) return;
+    const std::string path = ChooseFile("*.*", chooseSaveFile, false).toStdString();
+    if (!path.empty()) Run([this, path] { RunXmodemReceive(m_doc, path); });
 }
 
 void CTransferCommands::OpenDocumentFile(const QString& path) {
+    if (!BeginRequest()) return;
     const std::string file = QFileInfo(path).absoluteFilePath().toStdString();
-    if (m_doc.DocumentLoadRunning()) {
-        m_doc.OnOpenDocument(file);  // refuses, saying why
-        return;
-    }
     // Opening a document closes the one before: its connection goes, the new one connects.
     if (m_doc.Port()) m_doc.Disconnect();
     if (m_doc.OnOpenDocument(file)) {

@@ -19,6 +19,7 @@ class CTransferCommands : public QObject {
 public:
     CTransferCommands(CMainFrame& frame, CTarvolineDoc& doc, ISettingsStore* store,
                       QObject* parent = nullptr);
+    ~CTransferCommands() override;
 
     void OnPostLinkAndLoad();
     void OnPostLink();
@@ -40,8 +41,15 @@ public:
     std::function<QString(const QString& initialName)> chooseSaveFile;
 
 private:
-    QString ChooseFile(const QString& pattern);
+    // False, with the message, while a transfer runs or another request has its dialog open.
+    bool BeginRequest();
+    QString ChooseFile(const QString& pattern,
+                       const std::function<QString(const QString&)>& dialog, bool inLastDir = true);
+    // Starts the transfer on the document's worker; the commands are updated when it ends.
+    void Run(std::function<void()> transfer);
     void ShowRecentFiles();
+
+    bool m_requestOpen = false;  // a transfer's file dialog is open
 
     CMainFrame& m_frame;
     CTarvolineDoc& m_doc;

@@ -3,6 +3,7 @@
 
 int main(int argc, char** argv) {
     CTarvolineApp app(argc, argv);
-    if (!app.InitInstance()) return 0;
+    // A signal during start-up (say, while its port error shows) ends the program here.
+    if (!app.InitInstance() || app.Terminating()) return 0;
     return app.exec();
 }

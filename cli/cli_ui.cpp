@@ -4,16 +4,21 @@
 #include <csignal>
 #include <ostream>
 
+#include "document/TarvolineDoc.h"
+
 namespace tarvoline::cli {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<CTarvolineDoc*> g_stopTarget{nullptr};
 
 extern "C" void OnInterrupt(int) {
-    // The first Ctrl-C asks the transfer to stop between blocks, so the line is restored; a
-    // second one ends the program at once.
+    // The first Ctrl-C (or SIGTERM) stops the transfer at its next look, so the line is
+    // restored; a second one ends the program at once.
     g_interrupted = true;
+    if (CTarvolineDoc* doc = g_stopTarget.load()) doc->StopTransfer();
     std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
 }
 
 class CStderrProgress : public IProgressWindow {
@@ -65,9 +70,21 @@ private:
 CCliUi::CCliUi(std::ostream& err, bool showProgress) : m_err(err), m_showProgress(showProgress) {
     g_interrupted = false;
     std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
 }
 
-CCliUi::~CCliUi() { std::signal(SIGINT, SIG_DFL); }
+CCliUi::~CCliUi() {
+    g_stopTarget = nullptr;
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+}
+
+void CCliUi::StopOnInterrupt(CTarvolineDoc* doc) {
+    g_stopTarget = doc;
+    if (doc && g_interrupted.load()) doc->StopTransfer();
+}
+
+bool CCliUi::Interrupted() { return g_interrupted.load(); }
 
 MessageResult CCliUi::MessageBox(const std::string& text, const std::string&, MessageIcon,
                                  MessageButtons buttons, MessageResult defaultButton) {

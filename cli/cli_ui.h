@@ -1,12 +1,14 @@
 #pragma once
 // The user interface of the command-line tool: messages on standard error, progress on
-// standard error when it is a terminal, Ctrl-C as the Cancel button.
+// standard error when it is a terminal, Ctrl-C and SIGTERM as the Cancel button.
 
 #include <iosfwd>
 #include <memory>
 #include <string>
 
 #include "document/DocumentUi.h"
+
+class CTarvolineDoc;
 
 namespace tarvoline::cli {
 
@@ -22,6 +24,10 @@ public:
     std::unique_ptr<IProgressWindow> CreateProgressWindow() override;
 
     int MessageCount() const { return m_messages; }
+    // The document whose transfer Ctrl-C and SIGTERM stop; null for none.
+    static void StopOnInterrupt(CTarvolineDoc* doc);
+    // Ctrl-C or SIGTERM came since this interface was made.
+    static bool Interrupted();
 
 private:
     std::ostream& m_err;

@@ -13,6 +13,7 @@ namespace tarvoline::cli {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130;  // as a shell reports a program ended by Ctrl-C
 
 struct CommandContext {
     std::span<const std::string> arguments;  // after the subcommand's name

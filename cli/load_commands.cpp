@@ -52,7 +52,7 @@ int RunLoad(const CommandContext& context) {
     bool started = TransferCpm68kFile(*session.doc, args->file);
     if (started)
         context.out << "Loaded and started " << args->file << "\n";
-    return started ? kExitSuccess : kExitFailure;
+    return session.ExitCode(started);
 }
 
 int RunLoadHex(const CommandContext& context) {
@@ -65,13 +65,14 @@ int RunLoadHex(const CommandContext& context) {
     HexLoadOutcome outcome = TransferHexFile(*session.doc, args->file);
     if (outcome == HexLoadOutcome::Loaded) {
         context.out << "Loaded " << args->file << "\n";
-        return kExitSuccess;
+        return session.ExitCode(true);
     }
     // The window says nothing when the monitor does not answer; here the exit code needs a
     // reason beside it.
-    if (outcome != HexLoadOutcome::CannotOpen && outcome != HexLoadOutcome::Cancelled)
+    if (outcome != HexLoadOutcome::CannotOpen && outcome != HexLoadOutcome::Cancelled &&
+        outcome != HexLoadOutcome::DeviceLost)
         context.err << "Hex file not loaded: " << DescribeHexLoadOutcome(outcome) << "\n";
-    return kExitFailure;
+    return session.ExitCode(false);
 }
 
 }  // namespace tarvoline::cli

@@ -31,9 +31,9 @@ int RunPostLinkLoad(const CommandContext& context) {
     }
     Session session(context, port);
     if (!session.Connected()) return kExitFailure;
-    if (!PostLinkAndLoad(*session.doc, file)) return kExitFailure;
+    if (!PostLinkAndLoad(*session.doc, file)) return session.ExitCode(false);
     context.out << "Converted " << file << "; loaded and started its .RUN file\n";
-    return kExitSuccess;
+    return session.ExitCode(true);
 }
 
 }  // namespace tarvoline::cli

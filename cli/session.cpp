@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <ostream>
 
 namespace tarvoline::cli {
 
@@ -46,7 +47,16 @@ Session::Session(const CommandContext& context, const PortOptions& options)
     if (options.downloadBaud)
         store.WriteProfileString(sec, "Baud Rate Tv Download", *options.downloadBaud);
     doc = std::make_unique<CTarvolineDoc>(&store, ui, calls);
+    CCliUi::StopOnInterrupt(doc.get());
+    // What the board says at the end of a load (its report, bad records) is the user's to see.
+    std::ostream& out = context.out;
+    doc->SetBoardWordsHandler([&out](const std::string& text) { out << text << std::flush; });
     doc->Connect();
+}
+
+int Session::ExitCode(bool succeeded) const {
+    if (CCliUi::Interrupted()) return kExitInterrupted;
+    return succeeded ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace tarvoline::cli

@@ -34,8 +34,11 @@ struct Session {
     std::unique_ptr<CTarvolineDoc> doc;
 
     Session(const CommandContext& context, const PortOptions& options);
+    ~Session() { CCliUi::StopOnInterrupt(nullptr); }
     // False when the port did not open; the reason has been printed.
     bool Connected() const { return doc->Port() != nullptr; }
+    // The exit code of a command: 130 after Ctrl-C or SIGTERM, else by the result.
+    int ExitCode(bool succeeded) const;
 };
 
 }  // namespace tarvoline::cli

@@ -69,7 +69,7 @@ int RunXmodem(const CommandContext& context) {
         return kExitFailure;
     const bool ok = args->send ? RunXmodemSend(*session.doc, args->file, args->timings)
                                : RunXmodemReceive(*session.doc, args->file, args->timings);
-    return ok ? kExitSuccess : kExitFailure;
+    return session.ExitCode(ok);
 }
 
 }  // namespace tarvoline::cli

@@ -21,7 +21,8 @@ CTarvolineDoc::CTarvolineDoc(ISettingsStore* store, IDocumentUi& ui, CUiCallQueu
       m_portNames(store) {}
 
 CTarvolineDoc::~CTarvolineDoc() {
-    WaitForDocumentLoad();
+    StopTransfer();
+    WaitForTransfer();
     m_pPort.reset();
 }
 
@@ -109,19 +110,23 @@ void CTarvolineDoc::Disconnect() {
     SetTitle(kNotConnectedTitle);
 }
 
-bool CTarvolineDoc::RefuseDuringDocumentLoad() {
-    if (!m_documentLoadRunning) return false;
-    m_ui.MessageBox("A program is being loaded into the board. Try again when the load has finished.",
-                    "Tarvoline", MessageIcon::Information);
+bool CTarvolineDoc::RefuseWhileTransferRunning() {
+    if (!m_transferRunning) return false;
+    // Requests that come while the message shows (a burst from another program) are refused
+    // without a message box each.
+    if (m_refusalShowing) return true;
+    m_refusalShowing = true;
+    m_ui.MessageBox(kTransferRunningMessage, "Tarvoline", MessageIcon::Information);
+    m_refusalShowing = false;
     return true;
 }
 
-bool CTarvolineDoc::BusyWithDocumentLoad() const {
-    return m_documentLoadRunning.load() && m_calls.IsOwnerThread();
+bool CTarvolineDoc::BusyWithTransfer() const {
+    return m_transferRunning.load() && m_calls.IsOwnerThread();
 }
 
 void CTarvolineDoc::OnDisconnect() {
-    if (RefuseDuringDocumentLoad()) return;
+    if (RefuseWhileTransferRunning()) return;
     Disconnect();
 }
 
@@ -142,41 +147,45 @@ void LowerThisThreadsPriority() {
 
 }  // namespace
 
-bool CTarvolineDoc::OnOpenDocument(const std::string& path) {
-    if (m_documentLoadRunning) {
-        m_ui.MessageBox("The program of " + m_strDocPath +
-                            " is still being loaded into the board. Open the file again when "
-                            "the load has finished.",
-                        "Tarvoline", MessageIcon::Information);
-        return false;
-    }
-    WaitForDocumentLoad();  // the last worker has ended; collect it
-    Connect();
-    m_strDocPath = path;
-    m_strLastDir = DirectoryPart(path);
-    m_documentLoadRunning = true;
-    m_stopWorker = false;
-    m_waitWorker = std::thread([this, path] {
-        LowerThisThreadsPriority();
-        // The load shows itself in the view: wait until there is one.
-        while (m_viewCount.load() == 0 && !m_stopWorker.load())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (!m_stopWorker.load() && m_documentLoader) m_documentLoader(*this, path);
-        m_documentLoadRunning = false;
+bool CTarvolineDoc::StartTransfer(std::function<void()> work, std::function<void()> done) {
+    if (RefuseWhileTransferRunning()) return false;
+    if (m_worker.joinable()) m_worker.join();  // the last one has ended; collect it
+    m_stopTransfer = false;
+    m_transferRunning = true;
+    std::weak_ptr<bool> alive = m_alive;
+    m_worker = std::thread([this, work = std::move(work), done = std::move(done), alive] {
+        work();
+        m_transferRunning = false;
+        if (done) {
+            m_calls.Post([alive, done] {
+                if (!alive.expired()) done();
+            });
+        }
     });
     return true;
 }
 
-void CTarvolineDoc::WaitForDocumentLoad() {
-    if (!m_waitWorker.joinable()) return;
-    if (m_waitWorker.get_id() == std::this_thread::get_id()) return;
+void CTarvolineDoc::WaitForTransfer() {
+    if (!m_worker.joinable()) return;
+    if (m_worker.get_id() == std::this_thread::get_id()) return;
     // The worker may be waiting for this thread (a message, a progress window, a received
     // batch): keep serving it while waiting.
-    while (m_documentLoadRunning.load()) {
-        if (m_viewCount.load() == 0) m_stopWorker = true;
-        m_calls.WaitAndRun(std::chrono::milliseconds(5));
-    }
-    m_waitWorker.join();
+    while (m_transferRunning.load()) m_calls.WaitAndRun(std::chrono::milliseconds(5));
+    m_worker.join();
+}
+
+bool CTarvolineDoc::OnOpenDocument(const std::string& path) {
+    if (RefuseWhileTransferRunning()) return false;
+    Connect();
+    m_strDocPath = path;
+    m_strLastDir = DirectoryPart(path);
+    return StartTransfer([this, path] {
+        LowerThisThreadsPriority();
+        // The load shows itself in the view: wait until there is one.
+        while (m_viewCount.load() == 0 && !m_stopTransfer.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!m_stopTransfer.load() && m_documentLoader) m_documentLoader(*this, path);
+    });
 }
 
 void CTarvolineDoc::ShowInViews(const unsigned char* bytes, int count) {
@@ -192,7 +201,7 @@ bool CTarvolineDoc::SendChar(int character) {
 bool CTarvolineDoc::SendBlock(const unsigned char* bytes, int count) {
     // While an opened document is being loaded the monitor is in a dialogue with the load;
     // a typed or pasted byte would break it.
-    if (!m_pPort || BusyWithDocumentLoad()) {
+    if (!m_pPort || BusyWithTransfer()) {
         m_ui.Beep();
         return false;
     }
@@ -202,6 +211,12 @@ bool CTarvolineDoc::SendBlock(const unsigned char* bytes, int count) {
     }
     if (m_settings.m_bLocalEcho) ShowInViews(bytes, count);
     return true;
+}
+
+void CTarvolineDoc::ShowBoardWords(const std::string& text) {
+    if (text.empty()) return;
+    ShowInViews(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    if (m_boardWordsHandler) m_boardWordsHandler(text);
 }
 
 int CTarvolineDoc::DeliverReceived(const unsigned char* bytes, int count) {
@@ -215,26 +230,39 @@ void CTarvolineDoc::OnDeviceLost(CCommPort*, DWORD error) {
     unsigned connection = m_connection.load();
     std::weak_ptr<bool> alive = m_alive;
     m_calls.Post([this, alive, connection, error] {
-        if (alive.expired() || !m_pPort || m_connection.load() != connection) return;
+        if (alive.expired()) return;
+        WaitForTransfer();  // a break may still hold the port; it ends at once on a lost device
+        if (!m_pPort || m_connection.load() != connection) return;
         Disconnect();
         ShowError(m_settings.m_strComPort + ": " + FormatSystemMessage(error));
     });
 }
 
+void CTarvolineDoc::OnTransferDeviceLost(DWORD error) {
+    Disconnect();
+    ShowError(m_settings.m_strComPort + ": the device went away (" + FormatSystemMessage(error) + ")");
+}
+
 void CTarvolineDoc::OnSendBreak() {
     if (!m_pPort) return;
-    if (BusyWithDocumentLoad()) {
+    if (BusyWithTransfer()) {
         m_ui.Beep();
         return;
     }
-    m_pPort->SetBreak();
-    std::this_thread::sleep_for(std::chrono::milliseconds(kBreakMilliseconds));
-    m_pPort->ClearBreak();
+    // The second of break runs on the worker, so the window stays live meanwhile.
+    CCommPort* port = m_pPort.get();
+    StartTransfer([this, port] {
+        port->SetBreak();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBreakMilliseconds);
+        while (std::chrono::steady_clock::now() < end && !m_stopTransfer.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        port->ClearBreak();
+    });
 }
 
 void CTarvolineDoc::OnCommSettingsConfirmed(const CPortSettings& confirmed) {
-    // The load of an opened document owns the line until it ends.
-    if (RefuseDuringDocumentLoad()) return;
+    // A transfer owns the line until it ends.
+    if (RefuseWhileTransferRunning()) return;
     bool connectNow = false;
     if (confirmed.m_strComPort != m_settings.m_strComPort) {
         if (m_pPort) {

@@ -4,8 +4,10 @@
 // blocks, hands received bytes to its views and sends a break.
 //
 // Threads: everything here runs on the user-interface thread (the thread that built the
-// CUiCallQueue) except DeliverReceived and OnDeviceLost, which the watcher calls. Views are
-// added before the first Connect and removed only after the port is closed.
+// CUiCallQueue) except DeliverReceived and OnDeviceLost, which the watcher calls, and the
+// transfer run on the document's worker (StartTransfer), which reaches this thread through
+// the call queue. Views are added before the first Connect and removed only after the port
+// is closed.
 
 #include <atomic>
 #include <functional>
@@ -40,24 +42,41 @@ public:
 
     // A new document connects at once.
     bool OnNewDocument();
-    // Opening a document connects, keeps the path and starts a worker at the lowest priority
-    // that waits for the view and then runs the document loader on the path. False (with a
-    // message) while the load of an earlier open still runs.
+
+    // One transfer at a time, each on the document's worker thread, so the user-interface
+    // thread goes on painting and serving the progress window and the messages the dialogue
+    // asks for. StartTransfer runs work there and returns at once; while a transfer runs,
+    // another is refused with kTransferRunningMessage (false). done, if any, runs on the
+    // user-interface thread once the work has ended. User-interface thread only.
+    static constexpr const char* kTransferRunningMessage =
+        "A transfer is running. Try again when it has finished.";
+    bool StartTransfer(std::function<void()> work, std::function<void()> done = {});
+    // True while a transfer runs.
+    bool TransferRunning() const { return m_transferRunning.load(); }
+    // True on the user-interface thread while a transfer runs: what would reach the line from
+    // there (typing, pasting, a break) is refused with a beep.
+    bool BusyWithTransfer() const;
+    // When a transfer runs: tells the user (one message, however many requests come while it
+    // shows) and returns true.
+    bool RefuseWhileTransferRunning();
+    // Waits for the running transfer to end, serving its calls into this thread meanwhile.
+    void WaitForTransfer();
+    // Stops the running transfer at its next look (within milliseconds): the same as Cancel
+    // in its progress window. Safe from any thread, and from a signal handler.
+    void StopTransfer() noexcept { m_stopTransfer.store(true); }
+    const std::atomic<bool>& StopFlag() const { return m_stopTransfer; }
+
+    // Opening a document connects, keeps the path and starts, as a transfer at the lowest
+    // priority, the document loader on the path once there is a view. False (with the
+    // message) while a transfer runs.
     using DocumentLoader = std::function<void(CTarvolineDoc& doc, const std::string& path)>;
     void SetDocumentLoader(DocumentLoader loader) { m_documentLoader = std::move(loader); }
     bool OnOpenDocument(const std::string& path);
-    // True while the load of an opened document runs on the worker.
-    bool DocumentLoadRunning() const { return m_documentLoadRunning.load(); }
-    // True on the user-interface thread while that load runs: what would reach the line from
-    // there (typing, pasting, a break, another transfer) is refused with a beep.
-    bool BusyWithDocumentLoad() const;
-    // Waits for the worker of the last open to end.
-    void WaitForDocumentLoad();
 
     void Connect();
     // From any thread: the port is closed on the user-interface thread.
     void Disconnect();
-    // The disconnect command: refused while an opened document is being loaded.
+    // The disconnect command: refused while a transfer runs.
     void OnDisconnect();
     bool SendChar(int character);
     bool SendBlock(const unsigned char* bytes, int count);
@@ -71,6 +90,19 @@ public:
     // The watcher restart rule of every transfer: stop before, restart after whatever happened.
     void StopWatcherForTransfer();
     bool RestartWatcherAfterTransfer();
+
+    // A dialogue met a hang-up or an I/O error: the port is closed (nothing is restored on the
+    // gone device), the title says "Not connected", and one message names the port and the
+    // system's reason. From any thread.
+    void OnTransferDeviceLost(DWORD error);
+
+    // What the board said at the end of a dialogue (its load report, its prompt), read by the
+    // dialogue rather than the watcher: shown in the views and handed to the handler (the
+    // command-line tool prints it). From any thread.
+    void ShowBoardWords(const std::string& text);
+    void SetBoardWordsHandler(std::function<void(const std::string&)> handler) {
+        m_boardWordsHandler = std::move(handler);
+    }
 
     int DeliverReceived(const unsigned char* bytes, int count) override;
     void OnDeviceLost(CCommPort* port, DWORD error) override;
@@ -91,7 +123,6 @@ private:
     void ShowInViews(const unsigned char* bytes, int count);
     void ShowError(const std::string& text);
     bool StartWatcher();
-    bool RefuseDuringDocumentLoad();
 
     ISettingsStore* m_store;
     IDocumentUi& m_ui;
@@ -108,8 +139,10 @@ private:
     std::string m_strLastDir;
     std::string m_strDocPath;
     DocumentLoader m_documentLoader;
-    std::thread m_waitWorker;
-    std::atomic<bool> m_documentLoadRunning{false};
-    std::atomic<bool> m_stopWorker{false};
+    std::function<void(const std::string&)> m_boardWordsHandler;
+    std::thread m_worker;
+    std::atomic<bool> m_transferRunning{false};
+    std::atomic<bool> m_stopTransfer{false};
+    bool m_refusalShowing = false;  // user-interface thread only
     std::atomic<int> m_viewCount{0};
 };

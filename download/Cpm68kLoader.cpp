@@ -79,9 +79,11 @@ bool LoadCpm68kFile(const CTransferContext& ctx, const std::string& path) {
                       imageLength) != 0)
         return false;
 
-    CMonitorLink link(ctx.port);
+    CMonitorLink link(ctx.port, ctx.StopTest());
     if (!staged) {
-        link.LinkDrain(10);
+        // The board's report of the load ("Loaded ... bytes at ...") and its prompt.
+        link.LinkDrain(10, ctx.boardWords);
+        if (link.Interrupted()) return false;
         link.LinkSendByte('G');
         return true;
     }

@@ -7,13 +7,21 @@
 bool WithWatcherStopped(CTarvolineDoc& doc,
                         const std::function<void(const CTransferContext&)>& load) {
     if (!doc.Port()) return false;
-    if (doc.BusyWithDocumentLoad()) {  // the load of an opened document has the line
+    if (doc.BusyWithTransfer()) {  // a transfer on the worker has the line
         doc.Ui().Beep();
         return false;
     }
     doc.StopWatcherForTransfer();
-    CTransferContext ctx{*doc.Port(), doc.Settings(), doc.Ui()};
+    std::string boardWords;
+    CTransferContext ctx{*doc.Port(), doc.Settings(), doc.Ui(), &doc.StopFlag(), &boardWords};
     load(ctx);
+    if (const DWORD lost = doc.Port()->DeviceLostError()) {
+        doc.OnTransferDeviceLost(lost);
+        return true;
+    }
+    // What the board said at the end of the dialogue goes to the terminal before anything the
+    // watcher reads after it.
+    doc.ShowBoardWords(boardWords);
     doc.RestartWatcherAfterTransfer();
     return true;
 }

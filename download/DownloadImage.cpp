@@ -23,25 +23,43 @@ constexpr int kAnswerDeadlineMs = 2500;
 
 std::int64_t AnswerDeadline() { return SteadyNowMs() + kAnswerDeadlineMs; }
 
+// The monitor may ask for patience with '#' (five seconds each); past this in all, it has not
+// accepted the load.
+constexpr int kMostPatienceMs = 60000;
+// After a cancel the host closes the LOAD and looks this long for the monitor's '-', so the
+// board is back at its prompt before the terminal reads the line again.
+constexpr int kCancelCloseMs = 60;
+
 struct LoadFailure {
-    std::string message;  // empty: cancelled by the user
+    enum class Kind { Message, Cancelled, DeviceLost };
+    Kind kind = Kind::Message;
+    std::string message;
+
+    static LoadFailure Cancelled() { return {Kind::Cancelled, {}}; }
+    static LoadFailure DeviceLost() { return {Kind::DeviceLost, {}}; }
 };
 
 class CLoadDialogue {
 public:
     CLoadDialogue(const CTransferContext& ctx, IProgressWindow& progress)
-        : m_ctx(ctx), m_link(ctx.port), m_progress(progress) {}
+        : m_ctx(ctx), m_link(ctx.port, ctx.StopTest(&progress)), m_progress(progress) {}
 
     // Empty when the monitor confirmed the load.
     std::optional<LoadFailure> Run(const std::uint8_t* image, std::int32_t length,
                                    std::uint32_t address, std::int32_t count, DWORD downloadBaud);
 
 private:
+    // Why a wait came back empty-handed: the user, a lost device, or else the given message.
+    LoadFailure Interruption(std::string message) const {
+        if (m_link.Lost()) return LoadFailure::DeviceLost();
+        if (m_link.Stopped()) return LoadFailure::Cancelled();
+        return {LoadFailure::Kind::Message, std::move(message)};
+    }
     bool SendCommand(std::uint32_t address, std::int32_t count, DWORD downloadBaud);
     std::optional<LoadFailure> WaitForGoAhead();
     std::optional<LoadFailure> SendBlocks(const std::uint8_t* image, std::int32_t length);
-    void SendEndOfData();
-    std::optional<LoadFailure> WaitForCompletion();
+    void SendEndOfData(bool cancelled);
+    std::optional<LoadFailure> WaitForCompletion(bool cancelled);
 
     const CTransferContext& m_ctx;
     CMonitorLink m_link;
@@ -52,25 +70,29 @@ bool CLoadDialogue::SendCommand(std::uint32_t address, std::int32_t count, DWORD
     std::string command = Format("LOAD %08lX %08lX %08lX\r", static_cast<unsigned long>(downloadBaud),
                                  static_cast<unsigned long>(address),
                                  static_cast<unsigned long>(static_cast<std::uint32_t>(count)));
-    SleepMs(2);
+    if (!m_link.Pause(2)) return false;
     for (char c : command) {
         m_link.LinkSendByte(c);
-        SleepMs(2);
+        if (!m_link.Pause(2)) return false;
     }
     return true;
 }
 
 std::optional<LoadFailure> CLoadDialogue::WaitForGoAhead() {
-    SleepMs(250);
+    const char* const kNoGoAhead = "### Protocol Error (timeout expecting initial +)";
+    if (!m_link.Pause(250)) return Interruption(kNoGoAhead);
     std::int64_t deadline = AnswerDeadline();
+    int patienceMs = 0;
     for (;;) {
         ReceivedByte b = m_link.LinkWaitByte(deadline);
         if (b == '+') return std::nullopt;
-        if (b == kNothingRead) return LoadFailure{"### Protocol Error (timeout expecting initial +)"};
+        if (b == kNothingRead) return Interruption(kNoGoAhead);
         if (b == '#') {
-            // The monitor asks for patience.
+            // The monitor asks for patience, but not for ever.
+            patienceMs += 5000;
+            if (patienceMs > kMostPatienceMs) return LoadFailure{LoadFailure::Kind::Message, kNoGoAhead};
             m_ctx.port.SetReadTimeouts(10000, 0, 10000);
-            SleepMs(5000);
+            if (!m_link.Pause(5000)) return Interruption(kNoGoAhead);
             deadline = AnswerDeadline();
         }
         // Anything else (the monitor's echo of the command, say) is skipped.
@@ -81,20 +103,23 @@ std::optional<LoadFailure> CLoadDialogue::SendBlocks(const std::uint8_t* image,
                                                      std::int32_t length) {
     std::int32_t remaining = length;
     while (remaining > 0) {
-        if (m_progress.CancelRequested()) return LoadFailure{};
+        if (m_link.Interrupted()) return Interruption({});
         const int n = remaining < kLoadBlockSize ? static_cast<int>(remaining) : kLoadBlockSize;
-        SleepMs(2);
+        m_link.Pause(2);
         ReceivedByte request = m_link.LinkWaitByte(AnswerDeadline());
         if (request != '=') {
             if (request == kNothingRead)
-                return LoadFailure{Format("=timeout,reply=%d,rem=%ld", -1, static_cast<long>(remaining))};
-            return LoadFailure{Format("%d reply expecting '='", SignedByteValue(request))};
+                return Interruption(Format("=timeout,reply=%d,rem=%ld", -1, static_cast<long>(remaining)));
+            return LoadFailure{LoadFailure::Kind::Message,
+                               Format("%d reply expecting '='", SignedByteValue(request))};
         }
         m_link.LinkSendByte(n / 256);
         m_link.LinkSendByte(n % 256);
         int written = m_link.LinkSendBlock(image, n);
+        if (m_link.Lost()) return LoadFailure::DeviceLost();
         if (written != n)
-            return LoadFailure{Format("actual=%ld max=%ld", static_cast<long>(written), static_cast<long>(n))};
+            return LoadFailure{LoadFailure::Kind::Message,
+                               Format("actual=%ld max=%ld", static_cast<long>(written), static_cast<long>(n))};
         SleepMs(2);
         m_link.LinkSendByte(0x00);
         SleepMs(2);
@@ -106,23 +131,28 @@ std::optional<LoadFailure> CLoadDialogue::SendBlocks(const std::uint8_t* image,
     return std::nullopt;
 }
 
-void CLoadDialogue::SendEndOfData() {
+void CLoadDialogue::SendEndOfData(bool cancelled) {
+    // The pauses are short and the bytes must go out whole, so they run to their end even
+    // after a cancel.
     SleepMs(10);
     m_link.LinkSendByte(0x00);
     SleepMs(1);
     m_link.LinkSendByte(0x00);
-    SleepMs(100);
+    if (!cancelled) m_link.Pause(100);
 }
 
-std::optional<LoadFailure> CLoadDialogue::WaitForCompletion() {
-    std::int64_t deadline = AnswerDeadline();
+std::optional<LoadFailure> CLoadDialogue::WaitForCompletion(bool cancelled) {
+    // After a cancel only a short look: the monitor answers at once, and the user waits.
+    std::int64_t deadline = cancelled ? SteadyNowMs() + kCancelCloseMs : AnswerDeadline();
+    CMonitorLink closing(m_ctx.port);  // not stopped by the cancel it follows
+    CMonitorLink& link = cancelled ? closing : m_link;
     for (;;) {
-        ReceivedByte b = m_link.LinkWaitByte(deadline);
+        ReceivedByte b = link.LinkWaitByte(deadline);
         if (b == '-') return std::nullopt;
-        if (b == kNothingRead) return LoadFailure{"### Protocol Error (timeout expecting -)"};
-        if (b == '&') {
+        if (b == kNothingRead) return Interruption("### Protocol Error (timeout expecting -)");
+        if (b == '&' && !cancelled) {
             m_link.LinkSendByte(0x00);
-            SleepMs(100);
+            m_link.Pause(100);
             deadline = AnswerDeadline();
         }
         // Anything else, a request for a further block among it, is skipped.
@@ -132,18 +162,22 @@ std::optional<LoadFailure> CLoadDialogue::WaitForCompletion() {
 std::optional<LoadFailure> CLoadDialogue::Run(const std::uint8_t* image, std::int32_t length,
                                               std::uint32_t address, std::int32_t count,
                                               DWORD downloadBaud) {
-    SendCommand(address, count, downloadBaud);
+    // A cancel before the monitor has said '+' sends nothing more: the load was not accepted,
+    // and the monitor gives up on it by itself.
+    if (!SendCommand(address, count, downloadBaud)) return Interruption({});
     if (auto failure = WaitForGoAhead()) return failure;
     m_ctx.port.SetReadTimeouts(2500, 0, 10000);
     m_link.LinkSetBaud(downloadBaud);
-    SleepMs(100);
+    m_link.Pause(100);
     m_link.LinkSendByte('+');
     auto blocks = SendBlocks(image, length);
-    if (blocks && !blocks->message.empty()) return blocks;
+    if (blocks && blocks->kind != LoadFailure::Kind::Cancelled) return blocks;
     // Also after a cancel: the end-of-data mark closes the monitor's LOAD, so the board goes
     // back to its prompt instead of waiting for a block that never comes.
-    SendEndOfData();
-    auto completion = WaitForCompletion();
+    const bool cancelled = blocks.has_value();
+    SendEndOfData(cancelled);
+    auto completion = WaitForCompletion(cancelled);
+    if (completion && completion->kind == LoadFailure::Kind::DeviceLost) return completion;
     if (blocks) return blocks;
     return completion;
 }
@@ -170,20 +204,26 @@ std::int16_t DownloadImage(const CTransferContext& ctx, const std::uint8_t* imag
         ctx.port.SetReadTimeouts(2500, 0, 10000);
         ctx.port.SetWriteTimeouts(10, 1000);
 
-        CMonitorLink link(ctx.port);
+        CMonitorLink link(ctx.port, ctx.StopTest(progress.get()));
         if (!link.WakeMonitor()) {
-            ctx.ShowError("### Protocol Error (timeout expecting monitor >)");
-            return -1;
+            if (link.Lost()) return -1;  // the document reports the lost device
+            if (link.Stopped()) {
+                failure = LoadFailure::Cancelled();
+            } else {
+                ctx.ShowError("### Protocol Error (timeout expecting monitor >)");
+                return -1;
+            }
+        } else {
+            CLoadDialogue dialogue(ctx, *progress);
+            failure = dialogue.Run(image, length, loadAddress, byteCount, downloadBaud);
         }
-        CLoadDialogue dialogue(ctx, *progress);
-        failure = dialogue.Run(image, length, loadAddress, byteCount, downloadBaud);
-        if (failure && !failure->message.empty()) {
+        if (failure && failure->kind == LoadFailure::Kind::Message) {
             // The messages wait for the user while the line is still in the download state,
             // as the monitor left it; the line is restored after them.
             ctx.ShowError(failure->message);
             ctx.ShowError("### ViVazLoad Error");
         }
     }
-    if (failure && failure->message.empty()) ctx.ShowCancelled();
+    if (failure && failure->kind == LoadFailure::Kind::Cancelled) ctx.ShowCancelled();
     return failure ? -1 : 0;
 }

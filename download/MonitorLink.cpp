@@ -1,5 +1,6 @@
 #include "MonitorLink.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -32,19 +33,34 @@ ReceivedByte CMonitorLink::LinkWaitByte(std::int64_t deadlineMs) {
         ReceivedByte b = LinkReadByte();
         if (b != kNothingRead) return b;
         const std::int64_t left = deadlineMs - SteadyNowMs();
-        if (left <= 0 || m_port.DeviceLostError() != 0) return kNothingRead;
-        m_port.WaitForInput(static_cast<int>(left));
+        if (left <= 0 || Interrupted()) return kNothingRead;
+        m_port.WaitForInput(static_cast<int>(std::min<std::int64_t>(left, kStopCheckMs)));
     }
 }
 
-ReceivedByte CMonitorLink::LinkDrain(int quietMs) {
+bool CMonitorLink::Pause(int ms) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (Interrupted()) return false;
+        const auto left = end - Clock::now();
+        if (left <= Clock::duration::zero()) return true;
+        std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(kStopCheckMs)));
+    }
+}
+
+ReceivedByte CMonitorLink::LinkDrain(int quietMs, std::string* kept) {
     ReceivedByte last = kNothingRead;
+    const std::int64_t limit = SteadyNowMs() + kDrainLimitMs;
     do {
         while (LinkBytesWaiting() != 0) {
             ReceivedByte b = LinkReadByte();
-            if (b != kNothingRead) last = b;
+            if (b == kNothingRead) break;
+            last = b;
+            if (kept) kept->push_back(static_cast<char>(b));
         }
-        SleepMs(quietMs);
+        if (SteadyNowMs() >= limit) return kNothingRead;  // it never went quiet
+        if (!Pause(quietMs)) return kNothingRead;
     } while (LinkBytesWaiting() != 0);
     return last;
 }
@@ -69,9 +85,10 @@ bool CMonitorLink::WakeMonitor() {
         {0x08, 0x2E, 0x0D}, {0x0D}, {0x0D}, {0x2E, 0x0D}, {0x03, 0x0D}};
     for (const auto& attempt : kAttempts) {
         for (unsigned char byte : attempt) LinkSendByte(byte);
-        SleepMs(25);
+        if (!Pause(25)) return false;
         ReceivedByte last = LinkDrain(50);
         if (last == '>' || last == ' ') return true;
+        if (Interrupted()) return false;
     }
     return false;
 }

@@ -22,37 +22,41 @@ namespace {
 // Returns once `bytes` written since `startMs` at `baud` 8N1 can have reached the far end. A
 // real port's write already waits for that; a USB adapter's buffer or a pseudo-terminal takes
 // the bytes at once, and the loader's answer only comes after the board has them all.
-void WaitUntilOnTheWire(std::int64_t startMs, long bytes, DWORD baud) {
+void WaitUntilOnTheWire(CMonitorLink& link, std::int64_t startMs, long bytes, DWORD baud) {
     constexpr long kBitsPerChar = 10;  // start bit, 8 data bits, stop bit
     if (baud == 0) return;
     const std::int64_t lineMs = (static_cast<std::int64_t>(bytes) * kBitsPerChar * 1000 + baud - 1) / baud;
     const std::int64_t left = startMs + lineMs - SteadyNowMs();
-    if (left > 0) SleepMs(static_cast<int>(left));
+    if (left > 0) link.Pause(static_cast<int>(left));
 }
 
 // tom8, the loader command, the data at 57600 baud, then "%" at the normal rate. Stops
 // without a message where the monitor does not answer as expected; the line always ends at
-// the normal baud rate. sendData returns the number of bytes it wrote.
+// the normal baud rate. sendData returns the number of bytes it wrote. What the loader says
+// about the records (bad lines, its summary) is kept for the terminal.
 HexLoadOutcome RunRecordLoaderDialogue(const CTransferContext& ctx, const char* loaderCommand,
+                                       const IProgressWindow* progress,
                                        const std::function<long(CMonitorLink&)>& sendData) {
-    CMonitorLink link(ctx.port);
+    CMonitorLink link(ctx.port, ctx.StopTest(progress));
     HexLoadOutcome outcome = HexLoadOutcome::NoMonitorPrompt;
     link.LinkSendString("tom8\r");
-    SleepMs(500);
+    link.Pause(500);
     if (link.LinkDrain(500) == '>') {
         outcome = HexLoadOutcome::NoLoaderAnswer;
         link.LinkSendString(loaderCommand);
-        SleepMs(10);
+        link.Pause(10);
         if (link.LinkDrain(100) == '%') {
             link.LinkSetBaud(kRecordLoaderBaud);
             const std::int64_t start = SteadyNowMs();
-            WaitUntilOnTheWire(start, sendData(link), kRecordLoaderBaud);
-            outcome = link.LinkDrain(500) == '%' ? HexLoadOutcome::Loaded
-                                                  : HexLoadOutcome::NoFinalAnswer;
+            WaitUntilOnTheWire(link, start, sendData(link), kRecordLoaderBaud);
+            outcome = link.LinkDrain(500, ctx.boardWords) == '%' ? HexLoadOutcome::Loaded
+                                                                  : HexLoadOutcome::NoFinalAnswer;
         }
     }
+    if (link.Lost()) return HexLoadOutcome::DeviceLost;
     link.LinkSetBaud(ctx.NormalBaud());
     if (outcome == HexLoadOutcome::Loaded) link.LinkSendString("%");
+    if (outcome != HexLoadOutcome::Loaded && link.Stopped()) return HexLoadOutcome::Cancelled;
     return outcome;
 }
 
@@ -71,6 +75,7 @@ const char* DescribeHexLoadOutcome(HexLoadOutcome outcome) {
         case HexLoadOutcome::NoFinalAnswer: return "the record loader did not answer '%' after the records";
         case HexLoadOutcome::Cancelled: return "cancelled";
         case HexLoadOutcome::NotConnected: return "no port is open";
+        case HexLoadOutcome::DeviceLost: return "the device went away";
     }
     return "unknown";
 }
@@ -103,13 +108,13 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOut
         progress->SetStep(1);
         progress->SetPos(0);
 
-        *outcome = RunRecordLoaderDialogue(ctx, "lo ;B3+\r", [&](CMonitorLink& link) {
+        *outcome = RunRecordLoaderDialogue(ctx, "lo ;B3+\r", progress.get(), [&](CMonitorLink& link) {
             long written = 0;
             unsigned char piece[kHexPieceSize];
             for (;;) {
                 // Cancel stops between pieces; the loader then ends on the quiet line.
-                if (progress->CancelRequested()) {
-                    cancelled = true;
+                if (link.Interrupted()) {
+                    cancelled = link.Stopped();
                     break;
                 }
                 size_t n = std::fread(piece, 1, sizeof piece, file.get());
@@ -120,7 +125,8 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOut
             return written;
         });
     }
-    if (cancelled) {
+    if (*outcome == HexLoadOutcome::DeviceLost) return 1;  // the document reports it
+    if (cancelled || *outcome == HexLoadOutcome::Cancelled) {
         ctx.ShowCancelled();
         *outcome = HexLoadOutcome::Cancelled;
     }
@@ -128,6 +134,6 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOut
 }
 
 void SendSRecordText(const CTransferContext& ctx, const char* text, int length) {
-    RunRecordLoaderDialogue(ctx, "lo ;3\r",
+    RunRecordLoaderDialogue(ctx, "lo ;3\r", nullptr,
                             [&](CMonitorLink& link) -> long { return link.LinkSendBlock(text, length); });
 }

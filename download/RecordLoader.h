@@ -24,6 +24,7 @@ enum class HexLoadOutcome {
     NoFinalAnswer,    // no '%' after the data
     Cancelled,
     NotConnected,
+    DeviceLost,       // the device went away during the dialogue
 };
 
 const char* DescribeHexLoadOutcome(HexLoadOutcome outcome);

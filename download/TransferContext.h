@@ -2,6 +2,7 @@
 // What a monitor dialogue works with: the open port, the user's line settings, and the user
 // interface for its messages and its progress window.
 
+#include <atomic>
 #include <string>
 
 #include "document/DocumentUi.h"
@@ -14,6 +15,18 @@ struct CTransferContext {
     CCommPort& port;
     const CPortSettings& settings;
     IDocumentUi& ui;
+    // Set from any thread (a signal handler among them) to stop the dialogue at its next
+    // look, within a few milliseconds; null: nothing outside the progress window stops it.
+    const std::atomic<bool>* stop = nullptr;
+    // Where the dialogue leaves what the board said after the last answer it waited for (its
+    // load report, its prompt), to be shown once the terminal reads the line again.
+    std::string* boardWords = nullptr;
+
+    bool Stopped() const { return stop && stop->load(); }
+    // The stop test of a dialogue: the context's flag, or Cancel in its progress window.
+    CMonitorLink::StopTest StopTest(const IProgressWindow* progress = nullptr) const {
+        return [this, progress] { return Stopped() || (progress && progress->CancelRequested()); };
+    }
 
     // Every message of the dialogues: no owner window, title "Error", exclamation icon, OK.
     void ShowError(const std::string& text) const {

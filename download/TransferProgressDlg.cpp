@@ -35,8 +35,10 @@ CTransferProgressDlg::CTransferProgressDlg(QWidget* owner)
     du.Place(m_progress, 14, 19, 154, 13);
     m_progress->setTextVisible(false);
     du.Place(m_cancel, 68, 40, 50, 14);
-    m_cancel->setDefault(true);
-    m_cancel->setAutoDefault(true);
+    // No default button: Enter and Return do nothing here, wherever the focus is.
+    m_cancel->setDefault(false);
+    m_cancel->setAutoDefault(false);
+    m_cancel->installEventFilter(this);
     connect(m_cancel, &QPushButton::clicked, this, &CTransferProgressDlg::reject);
     m_progress->setRange(m_nLower, m_nUpper);
     m_progress->setValue(m_nLower);
@@ -101,27 +103,46 @@ int CTransferProgressDlg::Pos() const { return m_progress->value(); }
 
 QString CTransferProgressDlg::Status() const { return m_status->text(); }
 
-void CTransferProgressDlg::reject() { m_bCancelRequested = true; }
+void CTransferProgressDlg::reject() { RequestCancel(); }
+
+void CTransferProgressDlg::RequestCancel() {
+    m_bCancelRequested = true;
+    if (m_onCancel) m_onCancel();
+}
 
 void CTransferProgressDlg::closeEvent(QCloseEvent* event) {
     if (event->spontaneous()) {  // the close box: a cancel request, the window stays
-        m_bCancelRequested = true;
+        RequestCancel();
         event->ignore();
         return;
     }
     QDialog::closeEvent(event);
 }
 
+namespace {
+bool IsEnterKey(const QEvent* event) {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+}  // namespace
+
 void CTransferProgressDlg::keyPressEvent(QKeyEvent* event) {
-    // Enter would press the default button, which is Cancel; it does nothing here.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (IsEnterKey(event)) {
         event->accept();
         return;
     }
     QDialog::keyPressEvent(event);
 }
 
+bool CTransferProgressDlg::eventFilter(QObject* watched, QEvent* event) {
+    // A focused push button takes Enter for a click of its own.
+    if (watched == m_cancel && IsEnterKey(event)) return true;
+    return QDialog::eventFilter(watched, event);
+}
+
 void CTransferProgressDlg::PumpMessages() {
-    // Handles what is waiting, never waits: the work goes on on this thread.
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // Handles what is waiting, never waits: the work goes on on this thread. A window whose
+    // work runs on another thread is served by this thread's own event loop instead.
+    if (m_pumps) QCoreApplication::processEvents(QEventLoop::AllEvents);
 }

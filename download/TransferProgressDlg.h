@@ -5,6 +5,7 @@
 // The window handles the user's input only when it is stepped.
 
 #include <QDialog>
+#include <functional>
 
 #include "document/ProgressWindow.h"
 
@@ -38,6 +39,12 @@ public:
     int Pos() const;
     QString Status() const;
 
+    // Called on this window's thread when the user asks to cancel.
+    void SetCancelHandler(std::function<void()> handler) { m_onCancel = std::move(handler); }
+    // Whether stepping the window handles this thread's waiting events; off when the work
+    // runs on another thread and this thread's event loop is free.
+    void SetPumpsMessages(bool pumps) { m_pumps = pumps; }
+
 public slots:
     void accept() override {}  // Enter does not close the window
     void reject() override;    // Cancel, Esc and the close box only record the request
@@ -45,9 +52,11 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void PumpMessages();
+    void RequestCancel();
 
     QLabel* m_status;
     QProgressBar* m_progress;
@@ -58,4 +67,6 @@ private:
     int m_nStep = 10;
     bool m_bCancelRequested = false;
     bool m_bOwnerDisabled = false;
+    bool m_pumps = true;
+    std::function<void()> m_onCancel;
 };

@@ -45,6 +45,8 @@ const char* DescribeXmodemResult(XmodemResult result) {
             return "cancelled";
         case XmodemResult::LineLost:
             return "the serial device went away";
+        case XmodemResult::NoAnswer:
+            return "the other side gave no valid answer for a minute";
     }
     return "unknown";
 }

@@ -48,6 +48,8 @@ struct XmodemTimings {
     int crcRequests = 3;
     // Failed tries of one block (or of the EOT) before the transfer is abandoned.
     int maxRetries = 10;
+    // Send: the longest time without a valid answer from the receiver, whatever else comes.
+    int answerTimeoutMs = 60000;
 };
 
 enum class XmodemResult {
@@ -61,6 +63,7 @@ enum class XmodemResult {
     CancelledByPeer,  // the other side sent CAN CAN
     CancelledByUser,  // Cancel in the progress window; CAN CAN was sent
     LineLost,         // the device went away
+    NoAnswer,         // send: no valid answer (ACK, NAK) for answerTimeoutMs, noise or not
 };
 
 struct XmodemOutcome {

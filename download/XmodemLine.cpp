@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int kSliceMs = 100;  // how often a wait looks at the Cancel button
+constexpr int kSliceMs = 10;  // how often a wait looks at the Cancel button
 
 std::int64_t NowMs() {
     using namespace std::chrono;
@@ -28,8 +28,9 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-CXmodemLine::CXmodemLine(CCommPort& port, IProgressWindow& progress, DWORD baud)
-    : m_port(port), m_progress(progress) {
+CXmodemLine::CXmodemLine(CCommPort& port, IProgressWindow& progress, DWORD baud,
+                         std::function<bool()> stop)
+    : m_port(port), m_progress(progress), m_stop(std::move(stop)) {
     // Ten bits a character; twice that time, at least a millisecond.
     m_perByteMs = baud > 0 ? static_cast<int>(std::max<DWORD>(1, 20000 / baud)) : 10;
     m_port.SetWriteTimeouts(static_cast<DWORD>(m_perByteMs), 2000);
@@ -46,7 +47,7 @@ CXmodemLine::Got CXmodemLine::ReadByte(int timeoutMs, std::uint8_t& byte) {
         if (Lost())
             return Got::Lost;
         m_progress.SetPos(m_pos);  // handles the window's input
-        if (m_progress.CancelRequested())
+        if (CancelRequested())
             return Got::UserCancel;
         if (NowMs() >= deadline)
             return Got::TimedOut;
@@ -54,26 +55,39 @@ CXmodemLine::Got CXmodemLine::ReadByte(int timeoutMs, std::uint8_t& byte) {
 }
 
 int CXmodemLine::ReadBytes(std::uint8_t* buffer, int count, int gapMs) {
-    // The gap bounds the wait between bytes; the total allows for a slow line as well.
-    m_port.SetReadTimeouts(static_cast<DWORD>(gapMs), static_cast<DWORD>(m_perByteMs),
-                           static_cast<DWORD>(gapMs));
-    return m_port.Read(buffer, count, true);
+    // The gap bounds the wait between bytes; the slices let a cancel end the wait.
+    int got = 0;
+    std::int64_t lastByte = NowMs();
+    while (got < count && !Lost() && !CancelRequested()) {
+        m_port.SetReadTimeouts(0, 0, kSliceMs);
+        const int n = m_port.Read(buffer + got, count - got, true);
+        if (n > 0) {
+            got += n;
+            lastByte = NowMs();
+        } else if (NowMs() - lastByte >= gapMs) {
+            break;
+        }
+    }
+    return got;
 }
 
 bool CXmodemLine::SecondCancelFollows() {
     std::uint8_t next = 0;
-    m_port.SetReadTimeouts(0, 0, 1000);
-    return m_port.Read(&next, 1, true) == 1 && next == kXmodemCan;
+    return ReadByte(1000, next) == Got::Byte && next == kXmodemCan;
 }
 
 void CXmodemLine::DrainUntilQuiet(int quietMs, int limitMs) {
     const std::int64_t end = NowMs() + limitMs;
+    std::int64_t lastByte = NowMs();
     std::uint8_t buffer[256];
-    m_port.SetReadTimeouts(0, 0, static_cast<DWORD>(quietMs));
-    while (NowMs() < end && !Lost()) {
-        if (m_port.Read(buffer, 1, true) != 1)
+    while (NowMs() < end && !Lost() && !CancelRequested()) {
+        m_port.SetReadTimeouts(0, 0, kSliceMs);
+        if (m_port.Read(buffer, 1, true) == 1) {
+            DiscardQueued();
+            lastByte = NowMs();
+        } else if (NowMs() - lastByte >= quietMs) {
             return;
-        DiscardQueued();
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 // the long waits of the protocol, and a lost device ends a wait at once.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "document/ProgressWindow.h"
@@ -22,7 +23,9 @@ class CXmodemLine {
   public:
     enum class Got { Byte, TimedOut, UserCancel, Lost };
 
-    CXmodemLine(CCommPort& port, IProgressWindow& progress, DWORD baud);
+    // stop: Cancel in the window, or a stop of the whole transfer; every wait looks at it.
+    CXmodemLine(CCommPort& port, IProgressWindow& progress, DWORD baud,
+                std::function<bool()> stop);
 
     // Waits up to timeoutMs for one byte.
     Got ReadByte(int timeoutMs, std::uint8_t& byte);
@@ -46,11 +49,12 @@ class CXmodemLine {
     void SetPos(int position);
     void StepIt();
     bool Lost() const { return m_port.DeviceLostError() != 0; }
-    bool CancelRequested() const { return m_progress.CancelRequested(); }
+    bool CancelRequested() const { return m_stop ? m_stop() : m_progress.CancelRequested(); }
 
   private:
     CCommPort& m_port;
     IProgressWindow& m_progress;
+    std::function<bool()> m_stop;
     int m_perByteMs;  // at least twice a character's time on the line
     int m_lower = 0, m_upper = 100, m_pos = 0;
 };

@@ -319,7 +319,7 @@ XmodemOutcome XmodemReceive(const CTransferContext& ctx, const std::string& path
     {
         CSavedLine saved(ctx);
         SetXmodemLineFormat(ctx);
-        CXmodemLine line(ctx.port, *progress, ctx.NormalBaud());
+        CXmodemLine line(ctx.port, *progress, ctx.NormalBaud(), ctx.StopTest(progress.get()));
         // The size is not known: the bar goes round once per hundred blocks.
         line.SetRange(0, 100);
         CXmodemReceiver(line, *progress, file, name, timings, outcome).Run();

@@ -37,7 +37,14 @@ class CXmodemSender {
     CXmodemLine& m_line;
     const XmodemTimings& m_timings;
     XmodemOutcome& m_outcome;
+    std::chrono::steady_clock::time_point m_lastAnswer = std::chrono::steady_clock::now();
 };
+
+int MsUntil(std::chrono::steady_clock::time_point t) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                t - std::chrono::steady_clock::now())
+                                .count());
+}
 
 bool CXmodemSender::Fail(XmodemResult result, bool cancelOtherSide) {
     if (cancelOtherSide)
@@ -65,6 +72,7 @@ bool CXmodemSender::WaitForStart() {
                 return Fail(XmodemResult::LineLost, false);
         }
         if (b == kXmodemCrcRequest || b == kXmodemNak) {
+            m_lastAnswer = std::chrono::steady_clock::now();
             m_outcome.crc = b == kXmodemCrcRequest;
             // Further requests the receiver sent while we were not yet listening would
             // otherwise read as the answer to the first block.
@@ -78,25 +86,34 @@ bool CXmodemSender::WaitForStart() {
 }
 
 bool CXmodemSender::WaitForAck(bool firstBlock) {
+    using Clock = std::chrono::steady_clock;
     std::uint8_t b = 0;
+    // Noise does not restart the wait; and the receiver must answer now and then at all.
+    const auto reply = Clock::now() + std::chrono::milliseconds(m_timings.replyTimeoutMs);
+    const auto answer = m_lastAnswer + std::chrono::milliseconds(m_timings.answerTimeoutMs);
     for (;;) {
-        switch (m_line.ReadByte(m_timings.replyTimeoutMs, b)) {
+        const int left = MsUntil(std::min(reply, answer));
+        switch (left > 0 ? m_line.ReadByte(left, b) : CXmodemLine::Got::TimedOut) {
             case CXmodemLine::Got::Byte:
                 break;
             case CXmodemLine::Got::TimedOut:
+                if (Clock::now() >= answer) return Fail(XmodemResult::NoAnswer, true);
                 return false;
             case CXmodemLine::Got::UserCancel:
                 return Fail(XmodemResult::CancelledByUser, true);
             case CXmodemLine::Got::Lost:
                 return Fail(XmodemResult::LineLost, false);
         }
+        if (b == kXmodemAck || b == kXmodemNak) m_lastAnswer = Clock::now();
         if (b == kXmodemAck)
             return true;
         if (b == kXmodemNak)
             return false;
         // A receiver still asking to start has not seen the first block.
-        if (b == kXmodemCrcRequest && firstBlock)
+        if (b == kXmodemCrcRequest && firstBlock) {
+            m_lastAnswer = Clock::now();
             return false;
+        }
         if (b == kXmodemCan && m_line.SecondCancelFollows())
             return Fail(XmodemResult::CancelledByPeer, false);
     }
@@ -213,7 +230,7 @@ XmodemOutcome XmodemSend(const CTransferContext& ctx, const std::string& path,
     {
         CSavedLine saved(ctx);
         SetXmodemLineFormat(ctx);
-        CXmodemLine line(ctx.port, *progress, ctx.NormalBaud());
+        CXmodemLine line(ctx.port, *progress, ctx.NormalBaud(), ctx.StopTest(progress.get()));
         CXmodemSender(line, timings, outcome).Run(data);
         if (!outcome.Ok()) {
             // The rest of a cancelled exchange is not terminal text.

@@ -102,6 +102,8 @@ TEST_F(DocFixture, BreakHoldsTheLineForASecond) {
     doc->OnNewDocument();
     auto start = Clock::now();
     doc->OnSendBreak();
+    EXPECT_TRUE(doc->TransferRunning());  // the second runs on the worker
+    doc->WaitForTransfer();
     EXPECT_GE(MillisSince(start), 1000);
     EXPECT_TRUE(doc->SendChar('a'));  // the line works after the break
 }

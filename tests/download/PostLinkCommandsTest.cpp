@@ -146,7 +146,7 @@ TEST_F(PostLinkCommands, OpeningADocumentLoadsOnAWorkerOnceTheViewExists) {
     ASSERT_TRUE(opened.Port());
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(board.received().find("LOAD"), std::string::npos);  // no view yet: it waits
-    EXPECT_TRUE(opened.DocumentLoadRunning());
+    EXPECT_TRUE(opened.TransferRunning());
 
     CRecordingView view;
     opened.AddView(&view);
@@ -156,7 +156,7 @@ TEST_F(PostLinkCommands, OpeningADocumentLoadsOnAWorkerOnceTheViewExists) {
     opened.OnCommSettingsConfirmed(opened.Settings());
     EXPECT_FALSE(opened.OnOpenDocument(dir + "/Demo.RUN"));
     // Nothing from this thread may reach the line meanwhile: each is refused with a beep.
-    ASSERT_TRUE(opened.DocumentLoadRunning());
+    ASSERT_TRUE(opened.TransferRunning());
     const int beeps = ui.beeps;
     EXPECT_FALSE(opened.SendChar('x'));
     const unsigned char pasted[] = {'p', 'q'};
@@ -164,13 +164,14 @@ TEST_F(PostLinkCommands, OpeningADocumentLoadsOnAWorkerOnceTheViewExists) {
     opened.OnSendBreak();
     EXPECT_FALSE(TransferCpm68kFile(opened, dir + "/Demo.RUN"));
     EXPECT_EQ(ui.beeps, beeps + 4);
-    opened.WaitForDocumentLoad();
+    opened.WaitForTransfer();
     EXPECT_EQ(board.received().find("xpq"), std::string::npos);
     EXPECT_TRUE(opened.SendChar('\r'));  // after the load, typing works again
+    // The settings and the second open: the same message each.
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_NE(ui.messages[0].text.find("Try again when the load has finished"), std::string::npos);
-    EXPECT_NE(ui.messages[1].text.find("still being loaded"), std::string::npos);
-    EXPECT_FALSE(opened.DocumentLoadRunning());
+    EXPECT_EQ(ui.messages[0].text, CTarvolineDoc::kTransferRunningMessage);
+    EXPECT_EQ(ui.messages[1].text, CTarvolineDoc::kTransferRunningMessage);
+    EXPECT_FALSE(opened.TransferRunning());
     EXPECT_TRUE(board.waitForNote("program started at 00010000"));
     EXPECT_TRUE(opened.Port()->HasWatcher());
     opened.Disconnect();  // views go only once the port is closed

@@ -71,6 +71,18 @@ TEST_F(ProgressDialog, CancelIsOnlyRecordedAndEnterDoesNothing) {
     dlg.StepIt();
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_FALSE(dlg.CancelRequested());
+    // Also with the keyboard focus on the Cancel button itself, where a user's Enter lands.
+    auto* cancel = dlg.findChild<QPushButton*>();
+    cancel->setFocus();
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(cancel, &press);
+        QApplication::sendEvent(cancel, &release);
+        dlg.StepIt();
+    }
+    EXPECT_FALSE(dlg.CancelRequested());
+    EXPECT_FALSE(cancel->isDefault());
 
     dlg.findChild<QPushButton*>()->click();
     dlg.StepIt();
@@ -78,11 +90,14 @@ TEST_F(ProgressDialog, CancelIsOnlyRecordedAndEnterDoesNothing) {
     EXPECT_TRUE(dlg.isVisible());
 
     CTransferProgressDlg esc(&owner);
+    int handlerCalls = 0;
+    esc.SetCancelHandler([&] { ++handlerCalls; });
     esc.Create();
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(&esc, &escape);
     EXPECT_TRUE(esc.CancelRequested());
     EXPECT_TRUE(esc.isVisible());
+    EXPECT_EQ(handlerCalls, 1);  // the worker's wait hears of it at once
 }
 
 }  // namespace

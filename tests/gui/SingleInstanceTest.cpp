@@ -3,6 +3,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTest>
 
 #include "GuiSupport.h"
 #include "Pty.h"
@@ -65,6 +66,26 @@ TEST(SingleInstanceProgram, SecondRunEndsAndTheFirstStays) {
     ASSERT_TRUE(first.waitForFinished(10000));
     EXPECT_EQ(QProcess::NormalExit, first.exitStatus());
     EXPECT_EQ(0, first.exitCode());
+}
+
+// SIGTERM ends the program while a message box waits for the user: here the start-up
+// message about a port that cannot be opened, before the event loop has started.
+TEST(SingleInstanceProgram, SigtermEndsItWithTheStartUpMessageShowing) {
+    const QStringList args = {"--nosplash", "--bind", "COM3=/dev/tarvoline-test-no-such-device"};
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(::testing::TempDir()) + "/sigterm-config");
+    program.setProcessEnvironment(env);
+    program.start(TARVOLINE_PROGRAM, args);
+    ASSERT_TRUE(program.waitForStarted(5000));
+    // Long enough for the message to show; nobody answers it.
+    QTest::qWait(1500);
+    ASSERT_EQ(QProcess::Running, program.state());
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(QProcess::NormalExit, program.exitStatus());
+    EXPECT_EQ(0, program.exitCode());
 }
 
 }  // namespace

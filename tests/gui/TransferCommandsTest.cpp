@@ -10,6 +10,8 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
 #include <QDir>
 #include <QTest>
 #include <filesystem>
@@ -23,6 +25,7 @@
 #include "document/TarvolineDoc.h"
 #include "app/TransferCommands.h"
 #include "app/UiCallPump.h"
+#include "download/TransferProgressDlg.h"
 #include "bin_writer.h"
 #include "terminal/TarvolineView.h"
 
@@ -32,6 +35,7 @@ namespace kit = tarvoline::postlink::testkit;
 
 class TransferMenu : public ::testing::Test {
 protected:
+    explicit TransferMenu(vivaz::BoardOptions options = {}) : board(options) {}
     void SetUp() override {
         CSplashWindow::EnableSplashScreen(false);
         dir = QDir::tempPath().toStdString() + "/transfer-" +
@@ -112,6 +116,7 @@ TEST_F(TransferMenu, ACancelledDialogDoesNothingAndTheLastDirectoryFollowsChoice
         return QString::fromStdString(dir + "/demo.Bin");
     };
     Action(cmd::kPostLink)->trigger();  // converts only
+    doc->WaitForTransfer();
     EXPECT_TRUE(std::filesystem::exists(dir + "/demo.RUN"));
     EXPECT_EQ(board.received().find("LOAD"), std::string::npos);
     EXPECT_EQ(transfers->InitialName("*.BIN").toStdString(), dir + "/*.BIN");
@@ -122,8 +127,9 @@ TEST_F(TransferMenu, PostLinkAndLoadConvertsLoadsAndStartsWithProgressWindows) {
     doc->OnNewDocument();
     transfers->chooseFile = [&](const QString&) { return QString::fromStdString(dir + "/demo.Bin"); };
     Action(cmd::kPostLinkAndLoad)->trigger();
-    EXPECT_TRUE(messages.texts.empty()) << messages.texts.front().toStdString();
     EXPECT_TRUE(Started("program started at 00010000"));
+    doc->WaitForTransfer();
+    EXPECT_TRUE(messages.texts.empty()) << messages.texts.front().toStdString();
     EXPECT_TRUE(frame->isEnabled());  // every progress window gave the window back
     EXPECT_TRUE(doc->Port()->HasWatcher());
 }
@@ -133,7 +139,7 @@ TEST_F(TransferMenu, OpeningALoadFileLoadsItOnAWorkerAndListsItAsRecent) {
     transfers->OpenDocumentFile(QString::fromStdString(dir + "/demo.RUN"));
     EXPECT_EQ(doc->GetTitle(), "COM3");
     EXPECT_TRUE(Started("program started at 00010000"));
-    EXPECT_TRUE(WaitFor([&] { return !doc->DocumentLoadRunning(); }));
+    EXPECT_TRUE(WaitFor([&] { return !doc->TransferRunning(); }, 15000));
     EXPECT_TRUE(messages.texts.empty());
     EXPECT_TRUE(frame->isEnabled());
     EXPECT_EQ(Action(cmd::kRecentFile)->text().toStdString(), "&1 " + dir + "/demo.RUN");
@@ -144,7 +150,117 @@ TEST_F(TransferMenu, OpeningALoadFileLoadsItOnAWorkerAndListsItAsRecent) {
     board.clearTranscript();
     Action(cmd::kRecentFile)->trigger();
     EXPECT_TRUE(Started("program started at 00010000"));
-    EXPECT_TRUE(WaitFor([&] { return !doc->DocumentLoadRunning(); }));
+    EXPECT_TRUE(WaitFor([&] { return !doc->TransferRunning(); }, 15000));
+}
+
+// A monitor that asks for patience (five seconds each time) before it accepts a load.
+class PatientBoardMenu : public TransferMenu {
+protected:
+    explicit PatientBoardMenu(int waits = 3) : TransferMenu(Options(waits)) {}
+    static vivaz::BoardOptions Options(int waits) {
+        vivaz::BoardOptions o;
+        o.faults.waitRequests = waits;
+        return o;
+    }
+    void SetUp() override {
+        TransferMenu::SetUp();
+        doc->OnNewDocument();
+        transfers->UpdateCommands();
+        kit::SaveFile(dir + "/p.RUN", RunFile());
+        transfers->chooseFile = [&](const QString&) {
+            ++dialogs;
+            return QString::fromStdString(dir + "/p.RUN");
+        };
+    }
+    static std::vector<std::uint8_t> RunFile() {
+        std::vector<std::uint8_t> file(28 + 2048, 0x5A);
+        std::fill(file.begin(), file.begin() + 28, 0);
+        file[0] = 0x60;
+        file[1] = 0x1A;
+        file[4] = 0x08;  // 2048 bytes of text
+        file[23] = 0x02;  // at 0x20000
+        return file;
+    }
+    CTransferProgressDlg* ProgressWindow() const {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dlg = qobject_cast<CTransferProgressDlg*>(w); dlg && dlg->isVisible()) return dlg;
+        return nullptr;
+    }
+    // Started from the menu; true once the monitor has asked for patience.
+    bool StartLoadAndWaitForPatience() {
+        Action(cmd::kLoadCpm68k)->trigger();
+        return WaitFor([&] { return board.sent().find('#') != std::string::npos && ProgressWindow(); },
+                       10000);
+    }
+    std::string HostBytesAfterTheCommand() const {
+        const std::string r = board.received();
+        const size_t load = r.find("LOAD");
+        return load == std::string::npos ? std::string() : r.substr(load);
+    }
+    int dialogs = 0;
+};
+
+TEST_F(PatientBoardMenu, TheWindowStaysLiveEnterDoesNotCancelAndCancelEndsTheWaitAtOnce) {
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(5);
+    ASSERT_TRUE(StartLoadAndWaitForPatience())
+        << board.sent() << " / " << board.received() << " / " << messages.texts.size();
+    EXPECT_TRUE(doc->TransferRunning());
+    // The transfer waits on its worker; this thread's timers keep running meanwhile.
+    const int before = ticks;
+    EXPECT_TRUE(WaitFor([&] { return ticks >= before + 5; }, 2000));
+
+    // Enter with the keyboard focus on the Cancel button does nothing.
+    CTransferProgressDlg* progress = ProgressWindow();
+    ASSERT_NE(progress, nullptr);
+    auto* cancel = progress->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    progress->activateWindow();
+    cancel->setFocus();
+    QTest::keyClick(cancel, Qt::Key_Return);
+    QTest::keyClick(cancel, Qt::Key_Enter);
+    QTest::qWait(50);
+    EXPECT_TRUE(doc->TransferRunning());
+    EXPECT_FALSE(progress->CancelRequested());
+
+    // Cancel ends the transfer inside the first pause: the host never answers the '+' that
+    // the monitor would send after its waits.
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    EXPECT_TRUE(WaitFor([&] { return !doc->TransferRunning(); }, 15000));
+    doc->WaitForTransfer();
+    EXPECT_EQ(HostBytesAfterTheCommand().find('+'), std::string::npos) << HostBytesAfterTheCommand();
+    EXPECT_EQ(messages.texts, std::vector<QString>{"Transfer cancelled"});
+    EXPECT_TRUE(frame->isEnabled());
+    EXPECT_TRUE(doc->Port()->HasWatcher());
+}
+
+class BrieflyPatientBoardMenu : public PatientBoardMenu {
+protected:
+    BrieflyPatientBoardMenu() : PatientBoardMenu(1) {}
+};
+
+TEST_F(BrieflyPatientBoardMenu, RequestsDuringATransferAreRefusedOnceAndTheLoadCompletes) {
+    ASSERT_TRUE(StartLoadAndWaitForPatience());
+    ASSERT_EQ(dialogs, 1);
+    // A burst of requests from other programs (twenty lines in one socket message) and the
+    // menu: none opens a file dialog, one message says why.
+    for (int i = 0; i < 20; ++i)
+        QMetaObject::invokeMethod(transfers.get(), &CTransferCommands::OnPostLinkAndLoad,
+                                  Qt::QueuedConnection);
+    QTest::qWait(300);
+    Action(cmd::kLoadHex)->trigger();
+    transfers->OpenDocumentFile(QString::fromStdString(dir + "/p.RUN"));
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_GE(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts.front().toStdString(), CTarvolineDoc::kTransferRunningMessage);
+    EXPECT_LE(messages.texts.size(), 3u);  // the burst once, then each later request once
+    // The running load goes on to its end.
+    EXPECT_TRUE(Started("program started at 00020000"));
+    EXPECT_TRUE(WaitFor([&] { return !doc->TransferRunning(); }, 30000));
+    EXPECT_EQ(board.memory(0x20000, 2048), std::vector<std::uint8_t>(2048, 0x5A));
+    EXPECT_EQ(doc->GetTitle(), "COM3");
 }
 
 }  // namespace
