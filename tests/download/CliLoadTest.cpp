@@ -100,6 +100,13 @@ TEST_F(CliLoad, SendsAHexFile) {
     EXPECT_EQ(board.memory(0x100, 4), (std::vector<std::uint8_t>{'A', 'B', 'C', 'D'}));
 }
 
+TEST_F(CliLoad, WhatTheBoardSaysOfTheRecordsIsPrinted) {
+    std::string path = Write("bad.HEX", "S107010041424344EE\r\nS9030000FC\r\n");
+    RunResult r = Run("loadhex" + Port() + "'" + path + "'");
+    EXPECT_NE(r.out.find("line 1: checksum"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1 bad"), std::string::npos) << r.out;
+}
+
 TEST_F(CliLoad, PostLinkLoadConvertsTheExampleAndStartsIt) {
     std::filesystem::copy_file(TARVOLINE_EXAMPLES "/demo.Bin", dir + "/demo.Bin",
                                std::filesystem::copy_options::overwrite_existing);

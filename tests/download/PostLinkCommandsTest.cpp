@@ -178,6 +178,36 @@ TEST_F(PostLinkCommands, OpeningADocumentLoadsOnAWorkerOnceTheViewExists) {
     opened.RemoveView(&view);
 }
 
+// What the board says after the answer a dialogue waited for is read by the dialogue, not
+// the terminal; it is handed on once the dialogue is over.
+TEST_F(PostLinkCommands, TheBoardsLastWordsReachTheTerminal) {
+    CRecordingView view;
+    doc->AddView(&view);
+    std::string said;
+    doc->SetBoardWordsHandler([&](const std::string& text) { said += text; });
+
+    // A hex file with a bad checksum: the record loader's report of it.
+    const std::string hex = dir + "/bad.HEX";
+    kit::SaveFile(hex, kit::Bytes{'S', '1', '0', '7', '0', '1', '0', '0', '4', '1', '4', '2', '4',
+                                  '3', '4', '4', 'E', 'E', '\r', '\n', 'S', '9', '0', '3', '0', '0',
+                                  '0', '0', 'F', 'C', '\r', '\n'});
+    EXPECT_EQ(TransferHexFile(*doc, hex), HexLoadOutcome::Loaded);
+    EXPECT_NE(said.find("checksum"), std::string::npos) << said;
+    EXPECT_NE(said.find("1 bad"), std::string::npos) << said;
+    // The terminal shows them before anything the watcher reads afterwards.
+    for (int i = 0; i < 100 && view.Text().find("M8>") == std::string::npos; ++i)
+        calls.WaitAndRun(std::chrono::milliseconds(10));
+    EXPECT_NE(view.Text().find("1 bad"), std::string::npos) << view.Text();
+
+    // A load: the board's report of it.
+    said.clear();
+    Save("demo.Bin", kit::WriteBinFile(kit::Program{}));
+    EXPECT_TRUE(PostLinkAndLoad(*doc, dir + "/demo.Bin"));
+    EXPECT_NE(said.find("Loaded "), std::string::npos) << said;
+    doc->Disconnect();
+    doc->RemoveView(&view);
+}
+
 TEST(DirectoryOf, KeepsTheTrailingSlashOrNothing) {
     EXPECT_EQ(DirectoryOf("/proj/demo.BIN"), "/proj/");
     EXPECT_EQ(DirectoryOf("demo.BIN"), "");
