@@ -28,7 +28,7 @@ std::int64_t AnswerDeadline() { return SteadyNowMs() + kAnswerDeadlineMs; }
 constexpr int kMostPatienceMs = 60000;
 // After a cancel the host closes the LOAD and looks this long for the monitor's '-', so the
 // board is back at its prompt before the terminal reads the line again.
-constexpr int kCancelCloseMs = 60;
+constexpr int kCancelCloseMs = 40;
 
 struct LoadFailure {
     enum class Kind { Message, Cancelled, DeviceLost };
