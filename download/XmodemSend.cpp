@@ -40,10 +40,10 @@ class CXmodemSender {
     std::chrono::steady_clock::time_point m_lastAnswer = std::chrono::steady_clock::now();
 };
 
+// Rounded up, so that a wait of "0 ms" is never taken for a deadline that has passed.
 int MsUntil(std::chrono::steady_clock::time_point t) {
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                t - std::chrono::steady_clock::now())
-                                .count());
+    return static_cast<int>(
+        std::chrono::ceil<std::chrono::milliseconds>(t - std::chrono::steady_clock::now()).count());
 }
 
 bool CXmodemSender::Fail(XmodemResult result, bool cancelOtherSide) {

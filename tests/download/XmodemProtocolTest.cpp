@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -277,6 +280,29 @@ TEST_F(XmodemScripted, AReceiverThatNeverAcknowledgesGetsTenTriesThenCancel) {
     EXPECT_EQ(pty.Read(2), kCanCan);
     XmodemOutcome outcome = result.get();
     EXPECT_EQ(outcome.result, XmodemResult::TooManyErrors);
+    EXPECT_EQ(outcome.blocks, 0);
+}
+
+TEST_F(XmodemScripted, NoiseFromAReceiverThatNeverAnswersDoesNotHoldTheSend) {
+    // Each block waits its reply time however much noise comes, and without any valid answer
+    // for the answer time the send is given up.
+    timings.replyTimeoutMs = 200;
+    timings.answerTimeoutMs = 1000;
+    auto result = Send(Bytes(300, 'q'));
+    pty.Write("C");
+    std::atomic<bool> done{false};
+    std::thread noise([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done && std::chrono::steady_clock::now() < end) {
+            pty.Write("x");
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(8)), std::future_status::ready);
+    done = true;
+    noise.join();
+    XmodemOutcome outcome = result.get();
+    EXPECT_EQ(outcome.result, XmodemResult::NoAnswer);
     EXPECT_EQ(outcome.blocks, 0);
 }
 
