@@ -1,5 +1,7 @@
 #include "MainFrame.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
@@ -25,13 +27,17 @@ CMainFrame::CMainFrame(ISettingsStore* store, QWidget* parent)
     CreateToolBar();
     CreateStatusBar();
 
-    const int width = m_store ? m_store->GetProfileInt("Window", "X Size", kDefaultWidth)
-                              : kDefaultWidth;
-    const int height = m_store ? m_store->GetProfileInt("Window", "Y Size", kDefaultHeight)
-                               : kDefaultHeight;
+    int width = m_store ? m_store->GetProfileInt("Window", "X Size", kDefaultWidth)
+                        : kDefaultWidth;
+    int height = m_store ? m_store->GetProfileInt("Window", "Y Size", kDefaultHeight)
+                         : kDefaultHeight;
+    // An edited or stale store (30000, 10^9, a negative value) must not make a window larger
+    // than the screen, or smaller than something usable.
+    const QRect screenArea = screen()->availableGeometry();
+    width = std::clamp(width, std::min(kMinimumWidth, screenArea.width()), screenArea.width());
+    height = std::clamp(height, std::min(kMinimumHeight, screenArea.height()), screenArea.height());
     m_storedOuter = QSize(width, height);
     resize(m_storedOuter);
-    const QRect screenArea = screen()->availableGeometry();
     move(screenArea.center() - QPoint(width / 2, height / 2));
     m_pView->setFocus();
 }
@@ -244,6 +250,10 @@ void CMainFrame::CreateStatusBar() {
     bar->setObjectName("statusbar59393");
     auto* ready = new QLabel("Ready", bar);
     bar->addWidget(ready, 1);
+    m_lineStatus = new QLabel("Not connected", bar);
+    m_lineStatus->setObjectName("linestatus");
+    m_lineStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    bar->addPermanentWidget(m_lineStatus);
     // The lock keys' states are not offered by the platform; their panes show their names greyed.
     const std::pair<int, const char*> panes[] = {{cmd::kIndicatorCaps, "CAP"},
                                                  {cmd::kIndicatorNum, "NUM"},
@@ -275,6 +285,12 @@ void CMainFrame::SetRecentFiles(const std::vector<std::string>& menuTexts) {
         }
     }
 }
+
+void CMainFrame::SetLineStatus(const std::string& text) {
+    m_lineStatus->setText(QString::fromStdString(text));
+}
+
+QString CMainFrame::LineStatus() const { return m_lineStatus->text(); }
 
 void CMainFrame::SetDocumentTitle(const std::string& title) {
     setWindowTitle(QString("%1 - %2").arg(QString::fromStdString(title), kAppName));

@@ -23,6 +23,8 @@ class CMainFrame : public QMainWindow, public ICaptureSink {
 public:
     static constexpr int kDefaultWidth = 620;
     static constexpr int kDefaultHeight = 460;
+    static constexpr int kMinimumWidth = 200;
+    static constexpr int kMinimumHeight = 150;
     static constexpr const char* kAppName = "Tarvoline";
     static constexpr int kRecentFiles = 4;
 
@@ -36,6 +38,9 @@ public:
     QAction* Action(int id) const;
     QToolBar* ToolBar() const { return m_wndToolBar; }
     QLabel* Indicator(int id) const;
+    // The status bar's pane that names the line in use.
+    void SetLineStatus(const std::string& text);
+    QString LineStatus() const;
     // The accelerator keys, each an action carrying its command number.
     const std::vector<QAction*>& Accelerators() const { return m_accelerators; }
     QMenu* TransferMenu() const { return m_transferMenu; }
@@ -80,6 +85,7 @@ private:
     std::map<int, QAction*> m_actions;
     std::vector<QAction*> m_accelerators;
     std::map<int, QLabel*> m_indicators;
+    QLabel* m_lineStatus = nullptr;
     QSize m_storedOuter;
     bool m_outerFitted = false;
     bool m_shownOnce = false;

@@ -141,6 +141,8 @@ bool CTarvolineApp::InitInstance() {
     m_pMainFrame->setAttribute(Qt::WA_DeleteOnClose, false);
     m_ui.SetTitleHandler([this](const std::string& title) {
         if (m_pMainFrame) m_pMainFrame->SetDocumentTitle(title);
+        // The title follows every connect, disconnect and change of settings; so does the line.
+        if (m_pMainFrame && m_pDoc) m_pMainFrame->SetLineStatus(m_pDoc->LineStatus());
         if (m_pTransfers) m_pTransfers->UpdateCommands();  // the connection changed
     });
     m_ui.SetGuiThread(&m_calls, m_pMainFrame.get());
@@ -249,7 +251,14 @@ QString CTarvolineApp::ManualPath() {
 void CTarvolineApp::OnHelpContents() {
     QUrl url = QUrl::fromLocalFile(ManualPath());
     url.setFragment("topic101");
-    if (!QDesktopServices::openUrl(url)) beep();
+    if (QDesktopServices::openUrl(url)) return;
+    // No browser or launcher on this desktop: say where the manual is instead.
+    QMessageBox box(QMessageBox::Information, "Tarvoline",
+                    "No program to show the manual was found. The manual is the web page\n" +
+                        ManualPath(),
+                    QMessageBox::Ok, m_pMainFrame.get());
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
 }
 
 void CTarvolineApp::OnCommSettings() {
@@ -257,19 +266,7 @@ void CTarvolineApp::OnCommSettings() {
     CCommSettingsDlg dialog(m_pDoc->Settings(), &m_pDoc->PortNames(), m_pMainFrame.get());
     if (dialog.exec() != QDialog::Accepted) return;
     const CPortSettings confirmed = dialog.Settings();
-    bool rebind = false;
-    if (auto device = dialog.ChosenDevice()) {
-        m_pStore->WriteProfileString(kDevicesSection, confirmed.m_strComPort, *device);
-        m_pDoc->PortNames().Bind(confirmed.m_strComPort, *device);
-        // A new device for the open port takes a reconnect to be used.
-        rebind = m_pDoc->Port() && confirmed.m_strComPort == m_pDoc->Settings().m_strComPort;
-    }
-    if (m_pDoc->TransferRunning()) rebind = false;  // a transfer owns the line meanwhile
-    m_pDoc->OnCommSettingsConfirmed(confirmed);
-    if (rebind && m_pDoc->Settings().m_strComPort == confirmed.m_strComPort) {
-        m_pDoc->Disconnect();
-        m_pDoc->Connect();
-    }
+    m_pDoc->OnCommSettingsConfirmed(confirmed, dialog.ChosenDevice());
 }
 
 void CTarvolineApp::OnActivationRequested() {

@@ -45,6 +45,17 @@ void CTarvolineDoc::ShowError(const std::string& text) {
     m_ui.MessageBox(text, "Error", MessageIcon::Exclamation);
 }
 
+std::string CTarvolineDoc::LineStatus() const {
+    if (!m_pPort) return kNotConnectedTitle;
+    const CPortSettings& s = m_settings;
+    const char parity = s.m_strParity.empty() ? 'N' : s.m_strParity[0];
+    std::string flow = "hardware";
+    if (s.m_strFlowControl == "None") flow = "none";
+    if (s.m_strFlowControl == "Software") flow = "XON/XOFF";
+    return m_pPort->DeviceName() + "  " + s.m_strBaudRate + " " + s.m_strDataBits + parity +
+           s.m_strStopBits + "  " + flow;
+}
+
 void CTarvolineDoc::SetTitle(const std::string& title) {
     m_strTitle = title;
     m_ui.TitleChanged(title);
@@ -260,9 +271,10 @@ void CTarvolineDoc::OnSendBreak() {
     });
 }
 
-void CTarvolineDoc::OnCommSettingsConfirmed(const CPortSettings& confirmed) {
+bool CTarvolineDoc::OnCommSettingsConfirmed(const CPortSettings& confirmed,
+                                            const std::optional<std::string>& device) {
     // A transfer owns the line until it ends.
-    if (RefuseWhileTransferRunning()) return;
+    if (RefuseWhileTransferRunning()) return false;
     bool connectNow = false;
     if (confirmed.m_strComPort != m_settings.m_strComPort) {
         if (m_pPort) {
@@ -271,15 +283,25 @@ void CTarvolineDoc::OnCommSettingsConfirmed(const CPortSettings& confirmed) {
                 "Change Port", MessageIcon::Information, MessageButtons::YesNo, MessageResult::No);
             if (answer != MessageResult::Yes) {
                 m_ui.MessageBox("Port settings not changed", "No Change", MessageIcon::Exclamation);
-                return;
+                return false;
             }
             Disconnect();
         }
         connectNow = true;
     }
+    // A new device for the name of the open port takes a reconnect to be used.
+    bool rebind = false;
+    if (device) {
+        if (m_store) m_store->WriteProfileString(kDevicesSection, confirmed.m_strComPort, *device);
+        m_portNames.Bind(confirmed.m_strComPort, *device);
+        rebind = m_pPort && !connectNow && m_pPort->DeviceName() != *device;
+    }
     m_settings = confirmed;
     if (m_store) StorePortSettings(*m_store, m_settings);
-    if (m_pPort || connectNow) Connect();
+    if (rebind) Disconnect();
+    // OK connects also when nothing is connected (after a failed open, after Disconnect).
+    Connect();
+    return true;
 }
 
 void CTarvolineDoc::StopWatcherForTransfer() {

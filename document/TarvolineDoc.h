@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,7 +83,11 @@ public:
     bool SendBlock(const unsigned char* bytes, int count);
     void OnSendBreak();
     // Applies a confirmed Communication Settings dialog.
-    void OnCommSettingsConfirmed(const CPortSettings& confirmed);
+    // device: the device the dialog chose for the port's name, stored (under "Devices") and
+    // used only once the settings are taken; a "No" to the change of port stores nothing.
+    // True when the settings were taken.
+    bool OnCommSettingsConfirmed(const CPortSettings& confirmed,
+                                 const std::optional<std::string>& device = std::nullopt);
 
     // Enables the commands that need an open port.
     bool OnUpdateConnected() const { return m_pPort != nullptr; }
@@ -112,6 +117,8 @@ public:
     void SetLastDir(const std::string& dir) { m_strLastDir = dir; }
     const std::string& DocPath() const { return m_strDocPath; }
     const std::string& GetTitle() const { return m_strTitle; }
+    // The line in use, for the status bar: "/dev/ttyUSB0  9600 8N1  none", or "Not connected".
+    std::string LineStatus() const;
     CCommPort* Port() const { return m_pPort.get(); }
     CPortNameResolver& PortNames() { return m_portNames; }
     ISettingsStore* Store() const { return m_store; }

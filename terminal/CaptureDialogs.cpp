@@ -1,5 +1,7 @@
 #include "CaptureDialogs.h"
 
+#include <QMessageBox>
+
 #include <QButtonGroup>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -240,4 +242,10 @@ std::optional<bool> CCaptureDialogQuestions::AskIncludeBuffer() {
     CIncludeBufferDlg dialog(m_parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.Include();
+}
+
+void CCaptureDialogQuestions::TellCannotOpen(const std::string& message) {
+    QMessageBox box(QMessageBox::Warning, "Error", QString::fromStdString(message),
+                    QMessageBox::Ok);
+    box.exec();
 }

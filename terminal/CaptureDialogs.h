@@ -99,6 +99,7 @@ public:
     std::optional<std::string> AskFileName() override;
     std::optional<int> AskWriteMode() override;
     std::optional<bool> AskIncludeBuffer() override;
+    void TellCannotOpen(const std::string& message) override;
 
 private:
     QWidget* m_parent;

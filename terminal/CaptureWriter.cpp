@@ -1,5 +1,8 @@
 #include "CaptureWriter.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "document/SettingsStore.h"
 
 CCaptureSettings CCaptureSettings::Read(const ISettingsStore* store,
@@ -74,7 +77,9 @@ bool CCaptureWriter::Start(const ISettingsStore* store, const std::string& defau
     m_pCaptureFile = path.empty() ? nullptr
                                   : std::fopen(path.c_str(), mode == capture::kAppend ? "ab" : "wb");
     if (!m_pCaptureFile) {
+        const int error = path.empty() ? ENOENT : errno;
         Abort();
+        questions.TellCannotOpen("Cannot open capture file " + path + ": " + std::strerror(error));
         return false;
     }
     if (includeBuffer && !(writeBuffer && writeBuffer())) {

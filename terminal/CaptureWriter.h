@@ -55,6 +55,8 @@ public:
     virtual std::optional<int> AskWriteMode() = 0;
     // True to write the terminal's text first.
     virtual std::optional<bool> AskIncludeBuffer() = 0;
+    // The file could not be opened: the user is told why (capture stays off).
+    virtual void TellCannotOpen(const std::string& message) = 0;
 };
 
 class CCaptureWriter : public ICaptureSink {
@@ -66,8 +68,9 @@ public:
 
     // Starts capturing: asks what the settings leave open, opens the file and, when the
     // terminal text is to be included, calls writeBuffer, which hands it to CaptureText and
-    // returns false when there is no terminal to take it from. False (capture left off, nothing
-    // reported) when a question is cancelled, the file cannot be opened or there is no terminal.
+    // returns false when there is no terminal to take it from. False (capture left off) when a
+    // question is cancelled or there is no terminal (nothing reported), or when the file cannot
+    // be opened ("Cannot open capture file X: <system text>" through TellCannotOpen).
     bool Start(const ISettingsStore* store, const std::string& defaultPath,
                ICaptureQuestions& questions, const std::function<bool()>& writeBuffer);
     // Closes the file and turns capture off.

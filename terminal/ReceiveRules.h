@@ -16,7 +16,7 @@ class ITerminalText {
 public:
     virtual ~ITerminalText() = default;
     // Appends bytes at the end of the terminal text, one byte one character (ISO 8859-1). The
-    // text holds at most kTerminalTextLimit characters; what does not fit is dropped.
+    // text holds at most kTerminalTextLimit characters; when it is full, its oldest lines go.
     virtual void AppendText(const unsigned char* bytes, int count) = 0;
     // Removes the last character of the terminal text, if there is one.
     virtual void DeleteLastChar() = 0;

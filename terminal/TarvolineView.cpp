@@ -44,8 +44,12 @@ CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
     m_scrollTimer.setInterval(kScrollIntervalMs);
     connect(&m_scrollTimer, &QTimer::timeout, this, [this] {
         CatchUpLayout();
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-        ensureCursorVisible();
+        if (m_follow) {
+            verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+            ensureCursorVisible();
+        } else {
+            verticalScrollBar()->setValue(m_heldScroll);
+        }
     });
 }
 
@@ -214,7 +218,15 @@ void CTarvolineView::PlaceCaretAtEnd() {
 }
 
 void CTarvolineView::OnCommRxData(const unsigned char* bytes, int count) {
+    // A user who has scrolled away from the end reads on undisturbed: the text is appended
+    // but the view stays where it is. At the end, the view follows the new text.
+    QScrollBar* bar = verticalScrollBar();
+    if (!m_scrollTimer.isActive()) {
+        m_follow = bar->value() >= bar->maximum();
+        m_heldScroll = bar->value();
+    }
     PlaceCaretAtEnd();
+    if (!m_follow) bar->setValue(m_heldScroll);
     if (count <= 0) return;
     {
         // The text changes now; the layout's size reports and repaint requests wait for the
@@ -239,13 +251,29 @@ void CTarvolineView::CatchUpLayout() {
 }
 
 void CTarvolineView::AppendText(const unsigned char* bytes, int count) {
-    const int room = kTerminalTextLimit - TextLength();
-    if (room <= 0) return;
     QString text = QString::fromLatin1(reinterpret_cast<const char*>(bytes), count);
-    if (text.size() > room) text.truncate(room);
+    // A full terminal gives up its oldest whole lines, a good piece at a time, so the new text
+    // always shows and the text stays within its limit.
+    const int excess = TextLength() + static_cast<int>(text.size()) - kTerminalTextLimit;
+    if (excess > 0) RemoveOldestLines(excess + kTrimSlack);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
+}
+
+void CTarvolineView::RemoveOldestLines(int atLeast) {
+    const int length = TextLength();
+    int end = length;
+    if (atLeast < length) {
+        const QTextBlock block = document()->findBlock(atLeast);
+        end = block.position() >= atLeast ? block.position()
+              : block.next().isValid()    ? block.next().position()
+                                          : length;
+    }
+    QTextCursor cursor(document());
+    cursor.setPosition(0);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
 }
 
 void CTarvolineView::DeleteLastChar() {

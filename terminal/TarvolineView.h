@@ -28,6 +28,8 @@ public:
     static constexpr int kCommRxData = 0x5F4;
     static constexpr int kPostLinkLoad = 0x5F5;
     static constexpr int kScrollIntervalMs = 16;
+    // What a full terminal gives up at a time, beyond what the new text needs.
+    static constexpr int kTrimSlack = 1 << 20;
 
     explicit CTarvolineView(QWidget* parent = nullptr);
 
@@ -95,6 +97,8 @@ private:
     // The one printer of this run; its margins are half an inch on every side.
     QPrinter& Printer();
     void AppendText(const unsigned char* bytes, int count) override;
+    // Removes whole lines from the start: at least atLeast characters, all when fewer remain.
+    void RemoveOldestLines(int atLeast);
     void DeleteLastChar() override;
     void Beep() override;
     void PlaceCaretAtEnd();
@@ -110,6 +114,8 @@ private:
     ICaptureSink* m_pCapture = nullptr;
     CReceiveRules m_rules;  // remembers a CR across messages; reset with the text
     QTimer m_scrollTimer;
+    bool m_follow = true;  // the view was at the end when this frame's text began to arrive
+    int m_heldScroll = 0;  // where a user who scrolled away stays
     bool m_layoutPending = false;
     QString m_lastFind;
     std::shared_ptr<QPrinter> m_printer;  // shared: its deleter is bound where QPrinter is known

@@ -38,7 +38,8 @@ TEST_F(CommSettingsApply, AnsweringNoToAnotherPortChangesNothing) {
     s.m_strComPort = "COM4";
     s.m_strBaudRate = "115200";
     store.ClearWriteLog();
-    doc->OnCommSettingsConfirmed(s);
+    // The dialog also chose a device for COM4: not stored either.
+    EXPECT_FALSE(doc->OnCommSettingsConfirmed(s, otherPty.SlavePath()));
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[0].text,
               "Already connected to a different port.  Close and reconnect using new port?");
@@ -70,20 +71,28 @@ TEST_F(CommSettingsApply, AnsweringYesMovesToTheNewPortWithAnEmptyTerminal) {
     EXPECT_EQ(view.Text(), "new port");
 }
 
-TEST_F(CommSettingsApply, WhileNotConnectedTheSameNameOnlyStoresAnotherConnects) {
+TEST_F(CommSettingsApply, WhileNotConnectedOkConnectsAlsoWithTheSameName) {
     store.WriteProfileString("Devices", "COM3", "/dev/tarvoline-missing");
     doc->OnNewDocument();  // fails
     ASSERT_EQ(ui.messages.size(), 1u);
+    // The user binds COM3 to a device that is there and confirms: it connects.
     CPortSettings s = doc->Settings();
     s.m_bLocalEcho = 1;
     store.ClearWriteLog();
-    doc->OnCommSettingsConfirmed(s);
-    EXPECT_EQ(ui.messages.size(), 1u);  // no new attempt, so no new message
-    EXPECT_EQ(store.WriteLog().size(), 9u);
+    EXPECT_TRUE(doc->OnCommSettingsConfirmed(s, pty.SlavePath()));
+    EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(store.GetProfileInt("COM Settings", "Local Echo", 0), 1);
-    EXPECT_FALSE(doc->OnUpdateConnected());
+    EXPECT_EQ(store.GetProfileString("Devices", "COM3", ""), pty.SlavePath());
+    EXPECT_TRUE(doc->OnUpdateConnected());
+    EXPECT_EQ(doc->GetTitle(), "COM3");
+
+    // After Disconnect, OK with nothing changed connects again.
+    doc->Disconnect();
+    EXPECT_TRUE(doc->OnCommSettingsConfirmed(doc->Settings()));
+    EXPECT_TRUE(doc->OnUpdateConnected());
 
     s.m_strComPort = "COM4";
+    doc->Disconnect();
     doc->OnCommSettingsConfirmed(s);
     EXPECT_EQ(ui.messages.size(), 1u);  // no question while not connected
     EXPECT_TRUE(doc->OnUpdateConnected());

@@ -162,3 +162,22 @@ TEST_F(DocFixture, TransfersStopTheWatcherAndRestartItAfterwards) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DocFixture, TheLineInUseIsNamedForTheStatusBar) {
+    EXPECT_EQ(doc->LineStatus(), "Not connected");
+    doc->OnNewDocument();
+    EXPECT_EQ(doc->LineStatus(), pty.SlavePath() + "  9600 8N1  none");
+    CPortSettings s = doc->Settings();
+    s.m_strBaudRate = "19200";
+    s.m_strParity = "Even";
+    s.m_strStopBits = "2";
+    s.m_strFlowControl = "Software";
+    doc->OnCommSettingsConfirmed(s);
+    EXPECT_EQ(doc->LineStatus(), pty.SlavePath() + "  19200 8E2  XON/XOFF");
+    doc->Disconnect();
+    EXPECT_EQ(doc->LineStatus(), "Not connected");
+}
+
+}  // namespace

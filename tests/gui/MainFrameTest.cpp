@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QScreen>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -207,6 +208,20 @@ TEST(MainFrame, FirstSizeIsTheDefault) {
     CMemorySettingsStore store;
     CMainFrame frame(&store);
     EXPECT_EQ(QSize(620, 460), frame.size());
+}
+
+TEST(MainFrame, AStoredSizeBeyondTheScreenIsClampedToIt) {
+    for (int stored : {30000, 1000000000, -5, 0}) {
+        CMemorySettingsStore store;
+        store.WriteProfileInt("Window", "X Size", stored);
+        store.WriteProfileInt("Window", "Y Size", stored);
+        CMainFrame frame(&store);
+        const QRect screen = frame.screen()->availableGeometry();
+        EXPECT_LE(frame.width(), screen.width()) << stored;
+        EXPECT_LE(frame.height(), screen.height()) << stored;
+        EXPECT_GE(frame.width(), std::min(CMainFrame::kMinimumWidth, screen.width())) << stored;
+        EXPECT_GE(frame.height(), std::min(CMainFrame::kMinimumHeight, screen.height())) << stored;
+    }
 }
 
 TEST(MainFrame, SizeIsKeptAcrossRuns) {

@@ -47,6 +47,43 @@ TEST_F(ViewFixture, BackspaceErasesTheLastCharacter) {
     EXPECT_EQ(QString(), view->toPlainText());
 }
 
+TEST_F(ViewFixture, AFullTerminalDropsItsOldestLinesAndShowsTheNewest) {
+    // Lines of 1,000 characters (line end included), 18 MB in all: past the limit.
+    std::string line(998, 'x');
+    size_t sent = 0;
+    for (int i = 0; i < 18000; ++i) {
+        std::string numbered = std::to_string(i) + line.substr(std::to_string(i).size()) + "\r\n";
+        Receive(numbered);
+        sent += numbered.size();
+    }
+    Receive("the newest line");
+    const int length = view->document()->characterCount() - 1;
+    EXPECT_LE(length, kTerminalTextLimit);
+    EXPECT_GT(length, kTerminalTextLimit - 2 * CTarvolineView::kTrimSlack);
+    EXPECT_EQ(view->document()->lastBlock().text(), QString("the newest line"));
+    // Whole lines went: the first one left starts with its number.
+    EXPECT_EQ(view->document()->firstBlock().text().size(), 998);
+    // The capture has every byte.
+    EXPECT_EQ(capture.text.size(), sent + 15);
+    EXPECT_EQ(capture.text.substr(capture.text.size() - 15), "the newest line");
+}
+
+TEST_F(ViewFixture, AViewScrolledAwayStaysWhereItIsAndAtTheEndItFollows) {
+    view->resize(400, 200);
+    for (int i = 0; i < 300; ++i) Receive("line " + std::to_string(i) + "\r\n");
+    QScrollBar* bar = view->verticalScrollBar();
+    ASSERT_TRUE(WaitFor([&] { return bar->maximum() > 100 && bar->value() == bar->maximum(); }));
+    bar->setValue(20);  // the user reads older output
+    for (int i = 0; i < 300; ++i) Receive("flood " + std::to_string(i) + "\r\n");
+    QTest::qWait(100);
+    EXPECT_EQ(bar->value(), 20);
+    EXPECT_TRUE(view->toPlainText().endsWith("flood 299\n"));
+
+    bar->setValue(bar->maximum());  // back at the end: new text is followed again
+    for (int i = 0; i < 50; ++i) Receive("more " + std::to_string(i) + "\r\n");
+    EXPECT_TRUE(WaitFor([&] { return bar->value() == bar->maximum() && bar->value() > 20; }));
+}
+
 TEST_F(ViewFixture, NulShowsAsNothingAndTheRestShows) {
     Receive(std::string("ab\0cd", 5));
     EXPECT_EQ(QString("abcd"), view->toPlainText());
@@ -85,14 +122,15 @@ TEST_F(ViewFixture, NeverModified) {
     EXPECT_FALSE(view->document()->isModified());
 }
 
-TEST_F(ViewFixture, TextStopsAtTheLimitButIsStillCaptured) {
-    // Lines of 80 characters, as a terminal would hold them.
+TEST_F(ViewFixture, TextThatMeetsTheLimitShowsWholeAndIsCaptured) {
+    // Lines of 80 characters, as a terminal would hold them; two characters of room left.
     QString text(kTerminalTextLimit - 2, 'x');
     for (int i = 79; i < text.size(); i += 80) text[i] = '\n';
     view->setPlainText(text);
     Receive("abcd");
-    EXPECT_EQ(kTerminalTextLimit, view->document()->characterCount() - 1);
-    EXPECT_TRUE(view->toPlainText().endsWith("xab"));
+    EXPECT_LE(view->document()->characterCount() - 1, kTerminalTextLimit);
+    EXPECT_TRUE(view->toPlainText().endsWith("abcd"));
+    EXPECT_TRUE(view->document()->firstBlock().text().startsWith("x"));
     EXPECT_EQ("abcd", capture.text);
     view->clear();
 }

@@ -31,6 +31,8 @@ public:
         asked.push_back("buffer");
         return includeBuffer;
     }
+    void TellCannotOpen(const std::string& message) override { told.push_back(message); }
+    std::vector<std::string> told;
     std::optional<std::string> fileName;
     std::optional<int> writeMode = capture::kOverwrite;
     std::optional<bool> includeBuffer = false;
@@ -190,14 +192,20 @@ TEST_F(CaptureWriterTest, PausedDataIsMissingAfterResume) {
     EXPECT_EQ("one two", FileBytes());
 }
 
-TEST_F(CaptureWriterTest, FileThatCannotBeOpenedLeavesCaptureOff) {
-    for (const std::string& bad : {(dir / "missing" / "x.txt").string(), dir.string(),
-                                   std::string()}) {
+TEST_F(CaptureWriterTest, FileThatCannotBeOpenedLeavesCaptureOffAndSaysWhy) {
+    const std::string missing = (dir / "missing" / "x.txt").string();
+    const std::pair<std::string, std::string> cases[] = {
+        {missing, "Cannot open capture file " + missing + ": No such file or directory"},
+        {dir.string(), "Cannot open capture file " + dir.string() + ": Is a directory"},
+        {std::string(), "Cannot open capture file : No such file or directory"}};
+    for (const auto& [bad, message] : cases) {
         Fixed(capture::kOverwrite, capture::kIncludeNo);
         store.WriteProfileString(kCaptureSection, kPromptPathNameKey, bad);
+        questions.told.clear();
         EXPECT_FALSE(Start()) << bad;
         EXPECT_FALSE(writer.IsCapturing());
         EXPECT_FALSE(writer.IsFileOpen());
+        EXPECT_EQ(questions.told, std::vector<std::string>{message});
     }
 }
 
