@@ -14,6 +14,9 @@ public:
     // Shows the bytes as received text before returning; the bytes are not kept.
     virtual void OnCommRxData(const unsigned char* bytes, int count) = 0;
     virtual void ClearText() = 0;
+    // A line from the program itself (a reconnect, say): shown on a line of its own, neither
+    // received nor captured.
+    virtual void ShowNotice(const std::string& line) {}
 };
 
 enum class MessageIcon { Exclamation, Information };

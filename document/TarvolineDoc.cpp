@@ -23,6 +23,7 @@ CTarvolineDoc::CTarvolineDoc(ISettingsStore* store, IDocumentUi& ui, CUiCallQueu
 CTarvolineDoc::~CTarvolineDoc() {
     StopTransfer();
     WaitForTransfer();
+    StopRetrying();
     m_pPort.reset();
 }
 
@@ -67,9 +68,27 @@ bool CTarvolineDoc::StartWatcher() {
     return m_pPort->StartWatcher(CommWatchProc, &m_watchParam);
 }
 
+std::unique_ptr<CCommPort> CTarvolineDoc::OpenPort(const std::string& device, std::string& error) {
+    std::unique_ptr<CCommPort> port(new (std::nothrow) CCommPort(device));
+    if (!port) {
+        error = "Error creating port object!";
+        return nullptr;
+    }
+    if (!port->IsOpen() || port->LastError() != 0) {
+        std::string where = m_settings.m_strComPort;
+        if (device != where) where += " (" + device + ")";
+        error = "Cannot open " + where + ": " + FormatSystemMessage(port->LastError());
+        return nullptr;
+    }
+    // While this thread stops the watcher, it takes the bytes the watcher hands to it.
+    port->SetStopWaitHook([&calls = m_calls] { calls.RunCallsIfOwner(); });
+    return port;
+}
+
 void CTarvolineDoc::Connect() {
     bool openedHere = false;
     if (!m_pPort) {
+        StopRetrying();
         // A new connection starts with a clear terminal, even when the open then fails.
         for (ITerminalView* view : m_views) view->ClearText();
 
@@ -78,24 +97,22 @@ void CTarvolineDoc::Connect() {
             ShowError(device.error);
             return;
         }
-        std::unique_ptr<CCommPort> port(new (std::nothrow) CCommPort(device.device));
+        std::string error;
+        std::unique_ptr<CCommPort> port = OpenPort(device.device, error);
         if (!port) {
-            ShowError("Error creating port object!");
+            ShowError(error);
+            // The device may come back (plugged in, freed by another program): keep trying.
+            StartRetrying(device.device);
             return;
         }
-        if (!port->IsOpen() || port->LastError() != 0) {
-            std::string where = m_settings.m_strComPort;
-            if (device.device != where) where += " (" + device.device + ")";
-            ShowError("Cannot open " + where + ": " + FormatSystemMessage(port->LastError()));
-            return;
-        }
-        // While this thread stops the watcher, it takes the bytes the watcher hands to it.
-        port->SetStopWaitHook([&calls = m_calls] { calls.RunCallsIfOwner(); });
         m_pPort = std::move(port);
         ++m_connection;
         openedHere = true;
     }
+    ApplyLineAndWatch(openedHere);
+}
 
+void CTarvolineDoc::ApplyLineAndWatch(bool openedHere) {
     // A setting the port refuses leaves the line as it was; nothing is reported.
     CLineSettings line = TranslateLineSettings(m_settings);
     m_pPort->SetBaudRate(line.baudRate);
@@ -117,8 +134,60 @@ void CTarvolineDoc::Disconnect() {
         m_calls.Call([this] { Disconnect(); });
         return;
     }
+    StopRetrying();
     m_pPort.reset();
     SetTitle(kNotConnectedTitle);
+}
+
+void CTarvolineDoc::StartRetrying(const std::string& device) {
+    StopRetrying();
+    m_waitingFor = device;
+    SetTitle(m_settings.m_strComPort + " (waiting for " + device + ")");
+    std::weak_ptr<bool> alive = m_alive;
+    {
+        std::lock_guard lock(m_retryMutex);
+        m_retrying = true;
+    }
+    m_retryThread = std::thread([this, alive] {
+        std::unique_lock lock(m_retryMutex);
+        while (m_retrying) {
+            if (m_retryWake.wait_for(lock, std::chrono::milliseconds(kRetryMilliseconds),
+                                     [this] { return !m_retrying; }))
+                break;
+            m_calls.Post([this, alive] {
+                if (!alive.expired()) TryReconnect();
+            });
+        }
+    });
+}
+
+void CTarvolineDoc::StopRetrying() {
+    {
+        std::lock_guard lock(m_retryMutex);
+        m_retrying = false;
+    }
+    m_retryWake.notify_all();
+    if (m_retryThread.joinable()) m_retryThread.join();
+    m_waitingFor.clear();
+}
+
+void CTarvolineDoc::TryReconnect() {
+    if (m_waitingFor.empty() || m_pPort || m_transferRunning) return;
+    // The same name, resolved again: its binding may have been changed meanwhile.
+    const CPortDevice device = m_portNames.Resolve(m_settings.m_strComPort);
+    if (device.device.empty()) return;
+    std::string error;
+    std::unique_ptr<CCommPort> port = OpenPort(device.device, error);
+    if (!port) return;  // quietly: it is not back yet
+    StopRetrying();
+    m_pPort = std::move(port);
+    ++m_connection;
+    ApplyLineAndWatch(true);
+    if (m_pPort) ShowNotice("--- reconnected to " + device.device + " ---");
+}
+
+void CTarvolineDoc::ShowNotice(const std::string& line) {
+    for (ITerminalView* view : m_views) view->ShowNotice(line);
 }
 
 bool CTarvolineDoc::RefuseWhileTransferRunning() {
@@ -244,14 +313,26 @@ void CTarvolineDoc::OnDeviceLost(CCommPort*, DWORD error) {
         if (alive.expired()) return;
         WaitForTransfer();  // a break may still hold the port; it ends at once on a lost device
         if (!m_pPort || m_connection.load() != connection) return;
+        // No box: the terminal says what happened, and the port comes back by itself when
+        // the device does (an adapter plugged in again).
+        const std::string device = m_pPort->DeviceName();
         Disconnect();
-        ShowError(m_settings.m_strComPort + ": " + FormatSystemMessage(error));
+        ShowNotice("--- " + device + " went away (" + FormatSystemMessage(error) +
+                   "); waiting for it ---");
+        StartRetrying(device);
     });
 }
 
 void CTarvolineDoc::OnTransferDeviceLost(DWORD error) {
+    const std::string device = m_pPort ? m_pPort->DeviceName() : std::string();
     Disconnect();
     ShowError(m_settings.m_strComPort + ": the device went away (" + FormatSystemMessage(error) + ")");
+    if (!device.empty()) {
+        if (m_calls.IsOwnerThread())
+            StartRetrying(device);
+        else
+            m_calls.Call([this, device] { StartRetrying(device); });
+    }
 }
 
 void CTarvolineDoc::OnSendBreak() {

@@ -10,6 +10,8 @@
 // is closed.
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -74,7 +76,14 @@ public:
     void SetDocumentLoader(DocumentLoader loader) { m_documentLoader = std::move(loader); }
     bool OnOpenDocument(const std::string& path);
 
+    // Opens the port of the settings (a failure is told once) and applies the line settings.
+    // When the device cannot be opened, or goes away later, the document keeps trying it
+    // quietly every kRetryMilliseconds, titled "COM3 (waiting for DEVICE)", and reconnects
+    // with the stored settings when it is back; Disconnect stops that.
+    static constexpr int kRetryMilliseconds = 500;
     void Connect();
+    // The device the document is waiting for; empty when it is not.
+    const std::string& WaitingFor() const { return m_waitingFor; }
     // From any thread: the port is closed on the user-interface thread.
     void Disconnect();
     // The disconnect command: refused while a transfer runs.
@@ -127,6 +136,13 @@ public:
 
 private:
     void SetTitle(const std::string& title);
+    std::unique_ptr<CCommPort> OpenPort(const std::string& device, std::string& error);
+    void ApplyLineAndWatch(bool openedHere);
+    void StartRetrying(const std::string& device);
+    void StopRetrying();
+    void TryReconnect();
+    // A line for the user in the terminal, not received and not captured.
+    void ShowNotice(const std::string& line);
     void ShowInViews(const unsigned char* bytes, int count);
     void ShowError(const std::string& text);
     bool StartWatcher();
@@ -148,6 +164,11 @@ private:
     DocumentLoader m_documentLoader;
     std::function<void(const std::string&)> m_boardWordsHandler;
     std::thread m_worker;
+    std::string m_waitingFor;  // user-interface thread only
+    std::thread m_retryThread;
+    std::mutex m_retryMutex;
+    std::condition_variable m_retryWake;
+    bool m_retrying = false;  // under m_retryMutex
     std::atomic<bool> m_transferRunning{false};
     std::atomic<bool> m_stopTransfer{false};
     bool m_refusalShowing = false;  // user-interface thread only

@@ -240,6 +240,18 @@ void CTarvolineView::OnCommRxData(const unsigned char* bytes, int count) {
     ScheduleScroll();
 }
 
+void CTarvolineView::ShowNotice(const std::string& line) {
+    PlaceCaretAtEnd();
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    if (!document()->lastBlock().text().isEmpty()) cursor.insertBlock();
+    cursor.insertText(QString::fromStdString(line));
+    cursor.insertBlock();
+    m_rules.Reset();  // what follows starts a line of its own
+    document()->setModified(false);
+    ScheduleScroll();
+}
+
 void CTarvolineView::CatchUpLayout() {
     if (!m_layoutPending) return;
     m_layoutPending = false;

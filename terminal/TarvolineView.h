@@ -50,6 +50,7 @@ public:
     // ITerminalView: the received-data message.
     void OnCommRxData(const unsigned char* bytes, int count) override;
     void ClearText() override { OnClearTerminal(); }
+    void ShowNotice(const std::string& line) override;
 
     // Commands of the view.
     void OnPasteToTarget();

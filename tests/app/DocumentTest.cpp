@@ -32,7 +32,7 @@ TEST_F(DocFixture, ANewDocumentConnectsShowsThePortAndStoresIt) {
     EXPECT_FALSE(doc->OnUpdateConnected());
 }
 
-TEST_F(DocFixture, AMissingPortIsReportedOnceAndLeavesTitleAndStoreAlone) {
+TEST_F(DocFixture, AMissingPortIsReportedOnceWaitedForAndLeavesTheStoreAlone) {
     store.WriteProfileString("Devices", "COM3", "/dev/tarvoline-missing");
     doc->OnNewDocument();
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -40,7 +40,10 @@ TEST_F(DocFixture, AMissingPortIsReportedOnceAndLeavesTitleAndStoreAlone) {
               "Cannot open COM3 (/dev/tarvoline-missing): No such file or directory");
     EXPECT_EQ(ui.messages[0].title, "Error");
     EXPECT_EQ(ui.messages[0].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(doc->GetTitle(), "Untitled");
+    // The document then waits for the device quietly.
+    EXPECT_EQ(doc->GetTitle(), "COM3 (waiting for /dev/tarvoline-missing)");
+    calls.WaitAndRun(std::chrono::milliseconds(700));
+    EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_FALSE(store.Find("COM Settings", "COM Port"));
     EXPECT_EQ(view.clears, 1);  // a new port empties the terminal even when it fails
 
@@ -127,19 +130,25 @@ TEST_F(DocFixture, AWriteHeldPastOneSecondBeepsAndIsNotEchoed) {
     EXPECT_EQ(view.Size(), shown);
 }
 
-TEST_F(DocFixture, AnUnpluggedDeviceIsReportedOnceAndDisconnects) {
+TEST_F(DocFixture, AnUnpluggedDeviceIsToldInTheTerminalAndWaitedFor) {
     doc->OnNewDocument();
     pty.CloseMaster();
     auto end = Clock::now() + std::chrono::seconds(3);
-    while (doc->OnUpdateConnected() && Clock::now() < end)
+    while (doc->WaitingFor().empty() && Clock::now() < end)
         calls.WaitAndRun(std::chrono::milliseconds(5));
     EXPECT_FALSE(doc->OnUpdateConnected());
+    EXPECT_EQ(doc->WaitingFor(), pty.SlavePath());
+    EXPECT_EQ(doc->GetTitle(), "COM3 (waiting for " + pty.SlavePath() + ")");
+    EXPECT_TRUE(ui.messages.empty());  // no box: the terminal says it
+    ASSERT_EQ(view.notices.size(), 1u);
+    EXPECT_EQ(view.notices[0], "--- " + pty.SlavePath() + " went away (Input/output error); waiting for it ---");
+    // Disconnect ends the waiting.
+    doc->Disconnect();
+    EXPECT_TRUE(doc->WaitingFor().empty());
     EXPECT_EQ(doc->GetTitle(), "Not connected");
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "COM3: Input/output error");
-    EXPECT_EQ(ui.messages[0].title, "Error");
-    calls.WaitAndRun(std::chrono::milliseconds(50));
-    EXPECT_EQ(ui.messages.size(), 1u);
+    calls.WaitAndRun(std::chrono::milliseconds(700));
+    EXPECT_FALSE(doc->OnUpdateConnected());
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(DocFixture, TransfersStopTheWatcherAndRestartItAfterwards) {

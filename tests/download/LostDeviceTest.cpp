@@ -1,6 +1,6 @@
 // A device that goes away in the middle of a load (an unplugged adapter; here the far end of a
 // pseudo-terminal closes): the dialogue ends at once with one message naming the port and the
-// system's reason, and the document is no longer connected.
+// system's reason, and the document is no longer connected (it waits for the device).
 
 #include <gtest/gtest.h>
 
@@ -72,7 +72,9 @@ TEST(LostDevice, AnUnpluggedLineEndsTheLoadWithOneMessageAndTheWindowNotConnecte
     EXPECT_EQ(ui.messages[0].text, "COM3: the device went away (Input/output error)");
     EXPECT_EQ(ui.messages[0].title, "Error");
     EXPECT_EQ(doc.Port(), nullptr);
-    EXPECT_EQ(doc.GetTitle(), CTarvolineDoc::kNotConnectedTitle);
+    // Not connected; the document waits for the device to come back.
+    EXPECT_EQ(doc.LineStatus(), CTarvolineDoc::kNotConnectedTitle);
+    EXPECT_EQ(doc.GetTitle(), "COM3 (waiting for " + pty.SlavePath() + ")");
 }
 
 }  // namespace

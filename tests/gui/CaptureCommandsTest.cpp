@@ -205,13 +205,15 @@ TEST_F(CaptureCommandsTest, EnablingFollowsTheState) {
     EXPECT_EQ((std::vector<bool>{true, false, false, false, true}), Enabled());
 }
 
-TEST_F(CaptureCommandsTest, FileThatCannotBeOpenedLeavesCaptureOffSilently) {
+TEST_F(CaptureCommandsTest, FileThatCannotBeOpenedLeavesCaptureOffAndSaysWhy) {
     Fixed(dir.filePath("missing/capture.txt"), 2, 3);
     CMessageBoxCatcher boxes;
     CModalScript script;
     Trigger(cmd::kCaptureStart);
     QApplication::processEvents();
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_EQ(boxes.texts, std::vector<QString>{"Cannot open capture file " +
+                                                dir.filePath("missing/capture.txt") +
+                                                ": No such file or directory"});
     EXPECT_EQ(0, script.unexpected);
     EXPECT_FALSE(frame->Capture().IsCapturing());
     EXPECT_EQ(QString("CAPTURE OFF"), Pane());

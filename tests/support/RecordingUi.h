@@ -37,6 +37,11 @@ public:
         text.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
         deliveries.push_back(count);
     }
+    void ShowNotice(const std::string& line) override {
+        std::lock_guard lock(m_mutex);
+        notices.push_back(line);
+    }
+    std::vector<std::string> notices;
     void ClearText() override {
         std::lock_guard lock(m_mutex);
         text.clear();
