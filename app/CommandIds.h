@@ -24,6 +24,7 @@ inline constexpr int kSendSpecialChars = 32802;
 inline constexpr int kPasteDateTime = 32803;
 inline constexpr int kHelpContents = 32807;
 inline constexpr int kPasteToTarget = 32808;
+inline constexpr int kTimeStamps = 32810;
 inline constexpr int kCancelKey = 32768;  // Esc: handled by nobody, so nothing is sent
 inline constexpr int kFilePrintSetup = 57606;
 inline constexpr int kFilePrint = 57607;

@@ -99,6 +99,11 @@ void CMainFrame::CreateMenus() {
         toggle->setChecked(true);
         view->addAction(toggle);
     }
+    QAction* timeStamps = AddCommand(
+        cmd::kTimeStamps, "T&ime Stamps",
+        "Start each received line with the time of its first byte\nTime Stamps");
+    timeStamps->setCheckable(true);
+    view->addAction(timeStamps);
 
     QMenu* format = menuBar()->addMenu("&Format");
     m_formatMenu = format;

@@ -24,6 +24,10 @@ CTerminalCommands::CTerminalCommands(CMainFrame& frame, ISettingsStore* store, Q
     on(cmd::kCaptureResume, &CTerminalCommands::OnCaptureResume);
     on(cmd::kCaptureOptions, &CTerminalCommands::OnCaptureOptions);
     on(cmd::kFormatWrap, &CTerminalCommands::OnFormatWrap);
+    connect(m_frame.Action(cmd::kTimeStamps), &QAction::triggered, this, [this](bool on) {
+        if (CTarvolineView* view = m_frame.View()) view->OnViewTimeStamps(on);
+        UpdateCommands();
+    });
     for (QMenu* menu : {m_frame.CaptureMenu(), m_frame.FormatMenu(), m_frame.TransferMenu()})
         connect(menu, &QMenu::aboutToShow, this, &CTerminalCommands::UpdateCommands);
     UpdateCommands();
@@ -39,6 +43,7 @@ void CTerminalCommands::UpdateCommands() {
     m_frame.Action(cmd::kCaptureResume)->setEnabled(capture.CanResume());
     m_frame.Action(cmd::kCaptureOptions)->setEnabled(capture.CanChangeOptions());
     m_frame.Action(cmd::kFormatWrap)->setChecked(m_frame.View() && m_frame.View()->WrapOn());
+    m_frame.Action(cmd::kTimeStamps)->setChecked(m_frame.View() && m_frame.View()->TimeStampsOn());
 }
 
 void CTerminalCommands::OnCaptureStart() {
@@ -77,6 +82,7 @@ void CTerminalCommands::OnCaptureOptions() {
     CCaptureOptionsDlg dialog(CCaptureSettings::Read(m_store, ""), &m_frame);
     if (dialog.exec() != QDialog::Accepted) return;
     dialog.Settings().Write(*m_store);
+    if (CTarvolineView* view = m_frame.View()) view->ApplyTimeStamps();
 }
 
 void CTerminalCommands::OnFormatWrap() {

@@ -1,5 +1,6 @@
 #include "CaptureDialogs.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
 
 #include <QButtonGroup>
@@ -114,9 +115,13 @@ CCaptureOptionsDlg::CCaptureOptionsDlg(const CCaptureSettings& settings, QWidget
     auto* lower = new QHBoxLayout;
     lower->addWidget(writeBox, 1);
     lower->addWidget(bufferBox, 1);
+    m_timeStamps = new QCheckBox("Time stamps in capture", this);
+    m_timeStamps->setObjectName("timestamps");
+    m_timeStamps->setChecked(settings.m_bTimeStamps != 0);
     auto* groups = new QVBoxLayout;
     groups->addWidget(captureBox);
     groups->addLayout(lower);
+    groups->addWidget(m_timeStamps);
     groups->addStretch(1);
     auto* top = new QHBoxLayout(this);
     top->addLayout(groups, 1);
@@ -163,6 +168,7 @@ void CCaptureOptionsDlg::accept() {
     m_result.m_nWriteMode = m_writeMode->checkedId() + 1;
     m_result.m_nIncludeBuffer = m_includeBuffer->checkedId() + 1;
     m_result.m_strPathName = m_fileName->text().toStdString();
+    m_result.m_bTimeStamps = m_timeStamps->isChecked() ? 1 : 0;
     QDialog::accept();
 }
 

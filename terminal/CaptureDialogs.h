@@ -10,6 +10,7 @@
 #include "terminal/CaptureWriter.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -42,6 +43,7 @@ private:
     QButtonGroup* m_captureMode;
     QButtonGroup* m_writeMode;
     QButtonGroup* m_includeBuffer;
+    QCheckBox* m_timeStamps;
     QLabel* m_fileLabel;
     QLineEdit* m_fileName;
     QPushButton* m_browse;

@@ -14,6 +14,7 @@ CCaptureSettings CCaptureSettings::Read(const ISettingsStore* store,
     s.m_strPathName = store->GetProfileString(kCaptureSection, kPromptPathNameKey, defaultPath);
     s.m_nWriteMode = store->GetProfileInt(kCaptureSection, kWriteModeKey, 0);
     s.m_nIncludeBuffer = store->GetProfileInt(kCaptureSection, kIncludeBufferTextKey, 0);
+    s.m_bTimeStamps = store->GetProfileInt(kCaptureSection, kTimeStampsInCaptureKey, 0) == 1;
     return s;
 }
 
@@ -22,6 +23,7 @@ void CCaptureSettings::Write(ISettingsStore& store) const {
     store.WriteProfileInt(kCaptureSection, kIncludeBufferTextKey, m_nIncludeBuffer);
     store.WriteProfileInt(kCaptureSection, kPromptForFilenameKey, m_nPromptForFilename);
     store.WriteProfileString(kCaptureSection, kPromptPathNameKey, m_strPathName);
+    store.WriteProfileInt(kCaptureSection, kTimeStampsInCaptureKey, m_bTimeStamps ? 1 : 0);
 }
 
 CCaptureWriter::~CCaptureWriter() { Stop(); }

@@ -21,6 +21,7 @@ inline constexpr const char* kPromptForFilenameKey = "Prompt For Filename";
 inline constexpr const char* kPromptPathNameKey = "Prompt Path Name";
 inline constexpr const char* kWriteModeKey = "Write Mode";
 inline constexpr const char* kIncludeBufferTextKey = "Include Buffer Text";
+inline constexpr const char* kTimeStampsInCaptureKey = "Time Stamps";
 
 // Values of the settings: 1 asks at each start, the others fix the answer.
 namespace capture {
@@ -38,10 +39,11 @@ struct CCaptureSettings {
     std::string m_strPathName;
     int m_nWriteMode = 0;
     int m_nIncludeBuffer = 0;
+    int m_bTimeStamps = 0;  // the terminal's time stamps go into the capture too
 
     // Reads the integers with default 0 and the path with the given default.
     static CCaptureSettings Read(const ISettingsStore* store, const std::string& defaultPath);
-    // Writes all four values.
+    // Writes all five values.
     void Write(ISettingsStore& store) const;
 };
 

@@ -1,5 +1,7 @@
 #include "TarvolineView.h"
 
+#include "terminal/CaptureWriter.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QInputDialog>
@@ -58,6 +60,7 @@ void CTarvolineView::ApplyAppearance(ISettingsStore* store) {
     ApplyTerminalFont();
     ApplyWrapSetting();
     ApplyBackgroundColor();
+    ApplyTimeStamps();
 }
 
 void CTarvolineView::ApplyTerminalFont() {
@@ -84,6 +87,21 @@ void CTarvolineView::ApplyWrapSetting() {
     // Start from the opposite, so the toggle sets the control and writes 1 or 0 back.
     m_bWrap = WrapFlagOf(ReadWrapSetting(*m_store)) ? 0 : 1;
     OnFormatWrap();
+}
+
+void CTarvolineView::ApplyTimeStamps() {
+    if (!m_store) return;
+    const bool shown = m_store->GetProfileInt("Text", "Time Stamps", 0) == 1;
+    const bool captured = m_store->GetProfileInt(kCaptureSection, kTimeStampsInCaptureKey, 0) == 1;
+    m_rules.SetTimeStamps(shown, captured, [this] {
+        return stampClock ? stampClock() : std::chrono::system_clock::now();
+    });
+}
+
+void CTarvolineView::OnViewTimeStamps(bool on) {
+    if (!m_store) return;
+    m_store->WriteProfileInt("Text", "Time Stamps", on ? 1 : 0);
+    ApplyTimeStamps();
 }
 
 void CTarvolineView::ApplyBackgroundColor() {

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <chrono>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -46,6 +47,14 @@ public:
     // "Background"/"Color" as the text's background.
     void ApplyBackgroundColor();
     bool WrapOn() const { return m_bWrap == 1; }
+    // "Text"/"Time Stamps" (1: each line shown starts with its time) and "Transfer"/"Time
+    // Stamps" (1: the capture has them too), as the receive rules' time stamps.
+    void ApplyTimeStamps();
+    bool TimeStampsOn() const { return m_rules.TimeStampsShown(); }
+    // View > Time Stamps: turns them on or off and stores the choice.
+    void OnViewTimeStamps(bool on);
+    // The time a line's stamp gives; tests fix it.
+    std::function<std::chrono::system_clock::time_point()> stampClock;
 
     // ITerminalView: the received-data message.
     void OnCommRxData(const unsigned char* bytes, int count) override;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QCheckBox>
 #include <QTemporaryDir>
 #include <fstream>
 #include <iterator>
@@ -239,6 +240,54 @@ TEST_F(CaptureCommandsTest, DestroyingTheFrameStopsCaptureAndClosesTheFile) {
     commands.reset();
     frame.reset();
     EXPECT_EQ("last words\r\n", FileBytes(path));
+}
+
+TEST_F(CaptureCommandsTest, TimeStampsShowInTheTerminalAndGoIntoTheCaptureWhenChosen) {
+    frame->View()->ApplyAppearance(&store);
+    frame->View()->stampClock = [] {
+        std::tm t{};
+        t.tm_year = 127;
+        t.tm_mday = 1;
+        t.tm_hour = 13;
+        t.tm_min = 4;
+        t.tm_sec = 5;
+        t.tm_isdst = -1;
+        return std::chrono::system_clock::from_time_t(std::mktime(&t)) +
+               std::chrono::milliseconds(60);
+    };
+    Trigger(cmd::kTimeStamps);  // View > Time Stamps: on, and stored
+    EXPECT_TRUE(frame->Action(cmd::kTimeStamps)->isChecked());
+    EXPECT_EQ(1, store.GetProfileInt("Text", "Time Stamps", 0));
+
+    Fixed(path, 2, 3);
+    Trigger(cmd::kCaptureStart);
+    Receive("one\r\n");
+    Trigger(cmd::kCaptureStop);
+    EXPECT_EQ(frame->View()->toPlainText(), QString("[13:04:05.060] one\n"));
+    EXPECT_EQ("one\r\n", FileBytes(path));  // the capture has the bytes, not the stamps
+
+    // Capture Options: "Time stamps in capture", off by default, stored under "Transfer".
+    CModalScript script;
+    script.Then<CCaptureOptionsDlg>([&](CCaptureOptionsDlg* d) {
+        auto* box = d->findChild<QCheckBox*>("timestamps");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QString("Time stamps in capture"));
+        EXPECT_FALSE(box->isChecked());
+        box->setChecked(true);
+        Click(d->Control(1));
+    });
+    Trigger(cmd::kCaptureOptions);
+    ASSERT_TRUE(script.Done());
+    EXPECT_EQ(1, store.GetProfileInt("Transfer", "Time Stamps", 0));
+    Trigger(cmd::kCaptureStart);
+    Receive("two\r\n");
+    Trigger(cmd::kCaptureStop);
+    EXPECT_EQ("[13:04:05.060] two\r\n", FileBytes(path));
+
+    Trigger(cmd::kTimeStamps);  // off again: the old bytes
+    EXPECT_EQ(0, store.GetProfileInt("Text", "Time Stamps", 1));
+    Receive("three\r\n");
+    EXPECT_TRUE(frame->View()->toPlainText().endsWith("\nthree\n"));
 }
 
 TEST_F(CaptureCommandsTest, OptionsWithAllKeysAbsentStoreZeros) {

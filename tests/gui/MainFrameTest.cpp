@@ -60,6 +60,7 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         {"&Edit", "C&lear", 32788},
         {"&View", "&Toolbar", 59392},
         {"&View", "&Status Bar", 59393},
+        {"&View", "T&ime Stamps", 32810},
         {"&Format", "&Font...", 57696},
         {"&Format", "&Wrap Text", 32799},
         {"&Format", "&Set Background Color...", 32801},

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -218,5 +220,48 @@ TEST_P(ReceiveSplitTest, AnyBatchingGivesTheSameTextAndCapture) {
 
 INSTANTIATE_TEST_SUITE_P(Splits, ReceiveSplitTest, ::testing::ValuesIn(kSplitCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// 09:05:07.123 local time on some day, then a millisecond later at each look.
+std::chrono::system_clock::time_point LocalTime(int h, int m, int s, int ms) {
+    std::tm t{};
+    t.tm_year = 2027 - 1900;
+    t.tm_mon = 2;
+    t.tm_mday = 1;
+    t.tm_hour = h;
+    t.tm_min = m;
+    t.tm_sec = s;
+    t.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&t)) + std::chrono::milliseconds(ms);
+}
+
+TEST(ReceiveTimeStamps, EachLineShownStartsWithTheTimeOfItsFirstByte) {
+    for (bool captured : {false, true}) {
+        CStringText t;
+        int looks = 0;
+        t.rules.SetTimeStamps(true, captured, [&] { return LocalTime(9, 5, 7, 123 + looks++); });
+        // Lines cut across messages get one stamp each, at their first byte.
+        for (const char* m : {"ab", "c\r", "\nde", "f\r\n", "\n"}) t.Receive(m);
+        EXPECT_EQ(t.text, "[09:05:07.123] abc\r\n[09:05:07.124] def\r\n[09:05:07.125] \r\n");
+        EXPECT_EQ(t.capture, captured ? t.text : "abc\r\ndef\r\n\r\n") << captured;
+        EXPECT_EQ(looks, 3);
+    }
+}
+
+TEST(ReceiveTimeStamps, BelAndAPairsLfStartNoLineAndOffChangesNothing) {
+    CStringText t;
+    t.rules.SetTimeStamps(true, true, [] { return LocalTime(23, 59, 59, 999); });
+    t.Receive("\a");  // a beep is no line
+    t.Receive("x\r");
+    t.Receive("\n");  // completes the pair: no new line of its own
+    EXPECT_EQ(t.text, "[23:59:59.999] x\r\n");
+    t.rules.SetTimeStamps(false, true);
+    t.Receive("y\r\n");
+    EXPECT_EQ(t.text, "[23:59:59.999] x\r\ny\r\n");
+    EXPECT_EQ(FormatTimeStamp(LocalTime(0, 0, 0, 7)).size(), size_t(kTimeStampLength));
+}
 
 }  // namespace
