@@ -12,6 +12,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextOption>
 
 #include <QColorDialog>
 #include <QFontDatabase>
@@ -133,19 +134,20 @@ void CTarvolineView::OnFormatBackground() {
 
 void CTarvolineView::OnFormatFont() {
     if (!m_store) return;
-    // The dialog starts from the face and a cell height of the whole points times 1.35; the
-    // current style and colour are not shown.
+    // The dialog starts from the face and a cell height of the whole points times 1.35, and
+    // from the text colour in use (so a change of font keeps the colour); the current style is
+    // not shown.
     const int heightTwips = qRound(font().pointSizeF() * 20);
     // The stored face when the platform has it, else the face shown in its place.
     const QString face = font().families().value(0, font().family());
     QFont initial(QFontDatabase::hasFamily(face) ? face : QFontInfo(font()).family());
     initial.setPixelSize(std::max(1, InitialFontDialogHeight(heightTwips)));
-    const QColor black = FromColorRef(kBlack);
+    const QColor current = palette().color(QPalette::Text);
     std::optional<CFontChoice> choice;
     if (chooseFont) {
-        choice = chooseFont(initial, black);
+        choice = chooseFont(initial, current);
     } else {
-        CTerminalFontDlg dialog(initial, black, this);
+        CTerminalFontDlg dialog(initial, current, this);
         if (dialog.exec() == QDialog::Accepted) choice = dialog.Choice();
     }
     if (!choice) return;
@@ -202,7 +204,7 @@ void CTarvolineView::ShowPrintPreview() {
     QPrintPreviewDialog dialog(&Printer(), this);
     dialog.setWindowTitle("Print Preview");
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
-            [this](QPrinter* target) { print(target); });
+            [this](QPrinter* target) { PrintWrapped(target); });
     dialog.exec();
 #endif
 }
@@ -459,7 +461,24 @@ void CTarvolineView::OnFilePrint() {
     QPrintDialog dialog(&Printer(), this);
     dialog.setWindowTitle("Print");
     if (dialog.exec() != QDialog::Accepted) return;
-    print(&Printer());
+    PrintWrapped(&Printer());
+#endif
+}
+
+std::unique_ptr<QTextDocument> CTarvolineView::CreatePrintDocument() const {
+    // Paper has no horizontal scroll bar: long lines wrap at the page edge whatever the
+    // terminal's Wrap setting, so nothing is cut off.
+    std::unique_ptr<QTextDocument> copy(document()->clone());
+    QTextOption option = copy->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    copy->setDefaultTextOption(option);
+    copy->setDefaultFont(font());
+    return copy;
+}
+
+void CTarvolineView::PrintWrapped(QPagedPaintDevice* target) const {
+#ifdef TARVOLINE_HAVE_PRINTING
+    CreatePrintDocument()->print(target);
 #endif
 }
 

@@ -14,7 +14,9 @@
 #include <memory>
 #include <optional>
 
+class QPagedPaintDevice;
 class QPrinter;
+class QTextDocument;
 
 #include "document/DocumentUi.h"
 #include "terminal/ReceiveRules.h"
@@ -93,6 +95,8 @@ public:
     // Hands the whole terminal text to the capture sink.
     void WriteBufferToCapture();
 
+    // The text as it is printed: long lines wrap at the page's width.
+    std::unique_ptr<QTextDocument> CreatePrintDocument() const;
     // The terminal text as bytes, line breaks as CR LF.
     QByteArray TerminalBytes() const;
     // The character code a key press sends, or -1 when it sends nothing.
@@ -117,6 +121,7 @@ private:
     int TextLength() const { return document()->characterCount() - 1; }
 
     void ShowPrintPreview();
+    void PrintWrapped(QPagedPaintDevice* target) const;
 
     CTarvolineDoc* m_pDoc = nullptr;
     ISettingsStore* m_store = nullptr;

@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QFontDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -40,6 +41,10 @@ CTerminalFontDlg::CTerminalFontDlg(const QFont& initial, const QColor& initialCo
     m_fonts->setSizeGripEnabled(false);
     m_fonts->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
     m_fonts->setCurrentFont(initial);
+    // Esc inside the chooser would close it alone and leave this dialog without it: it cancels
+    // the whole dialog instead.
+    m_fonts->installEventFilter(this);
+    connect(m_fonts, &QDialog::rejected, this, &QDialog::reject);
 
     m_colors = new QComboBox(this);
     m_colors->setObjectName("color");
@@ -65,6 +70,15 @@ CTerminalFontDlg::CTerminalFontDlg(const QFont& initial, const QColor& initialCo
     layout->addWidget(m_fonts);
     layout->addLayout(colorRow);
     layout->addWidget(buttons);
+}
+
+bool CTerminalFontDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_fonts && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        reject();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 CFontChoice CTerminalFontDlg::Choice() const {

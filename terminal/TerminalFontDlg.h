@@ -23,6 +23,9 @@ public:
     QFontDialog* FontChooser() const { return m_fonts; }
     QComboBox* ColorList() const { return m_colors; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QFontDialog* m_fonts;
     QComboBox* m_colors;

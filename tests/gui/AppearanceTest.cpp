@@ -7,6 +7,11 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QKeyEvent>
+#include <QAbstractTextDocumentLayout>
+#include <QTextLayout>
+#include <QTextDocument>
+#include <QTextBlock>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QPrintPreviewDialog>
@@ -109,7 +114,7 @@ TEST_F(AppearanceTest, WrapTextTogglesAndIsStored) {
     EXPECT_EQ(1, store.GetProfileInt("Text", "Wrap", -1));
 }
 
-TEST_F(AppearanceTest, FontDialogStartsAtThirteenWithoutEffectsInBlack) {
+TEST_F(AppearanceTest, FontDialogStartsAtThirteenWithoutEffectsInTheTextColour) {
     WriteFirstRunDefaults(store);
     store.WriteProfileInt("Font", "Bold", 1);
     store.WriteProfileInt("Font", "Italic", 1);
@@ -127,7 +132,7 @@ TEST_F(AppearanceTest, FontDialogStartsAtThirteenWithoutEffectsInBlack) {
         EXPECT_FALSE(initial.italic());
         EXPECT_FALSE(initial.underline());
         EXPECT_FALSE(initial.strikeOut());
-        EXPECT_EQ(QColor(Qt::black), color);
+        EXPECT_EQ(QColor(Qt::white), color);  // the colour in use, not black
         return std::optional<CFontChoice>();
     };
     store.ClearWriteLog();
@@ -223,6 +228,25 @@ TEST_F(AppearanceTest, PrintPreviewShowsBlackTextAndPutsTheColourBack) {
     EXPECT_EQ(QColor(Qt::white), TextColor());
 }
 
+TEST_F(AppearanceTest, PrintingWrapsLongLinesEvenWithWrapOff) {
+    store.WriteProfileInt("Text", "Wrap", 0);
+    Open();
+    ASSERT_FALSE(view()->WrapOn());
+    std::string line;
+    for (int i = 0; i < 60; ++i) line += "word" + std::to_string(i) + " ";
+    const std::string bytes = line + "END\r\n";
+    view()->OnCommRxData(reinterpret_cast<const unsigned char*>(bytes.data()),
+                         static_cast<int>(bytes.size()));
+    std::unique_ptr<QTextDocument> printed = view()->CreatePrintDocument();
+    printed->setTextWidth(400);  // a page narrower than the line
+    printed->documentLayout()->documentSize();  // lays it out
+    const QTextBlock block = printed->firstBlock();
+    EXPECT_EQ(block.text().toStdString(), line + "END");  // the whole line is there
+    ASSERT_NE(block.layout(), nullptr);
+    EXPECT_GT(block.layout()->lineCount(), 1);  // on several printed lines
+    EXPECT_FALSE(view()->WrapOn());  // the terminal itself is unchanged
+}
+
 TEST_F(AppearanceTest, PrintPreviewWindowOpensAndCloses) {
     WriteFirstRunDefaults(store);
     store.WriteProfileInt("Font", "Color", 0x00FFFF);
@@ -249,6 +273,21 @@ TEST_F(AppearanceTest, WithoutAStoreTheCommandsDoNothing) {
     view()->OnFormatFont();
     view()->OnFormatWrap();
     view()->OnPrintPreview();
+}
+
+TEST(TerminalFontDlg, EscInTheChooserCancelsTheWholeDialog) {
+    QFont initial("DejaVu Sans Mono");
+    initial.setPixelSize(13);
+    CTerminalFontDlg dialog(initial, QColor(Qt::white));
+    dialog.show();
+    QWidget* inside = dialog.FontChooser()->focusWidget() ? dialog.FontChooser()->focusWidget()
+                                                          : dialog.FontChooser();
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(inside, &esc);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(dialog.FontChooser()->isVisibleTo(&dialog));  // the chooser itself stays
+    EXPECT_EQ(QString("White"), dialog.ColorList()->currentText());
 }
 
 TEST(TerminalFontDlg, StartsFromTheGivenFontAndColour) {
