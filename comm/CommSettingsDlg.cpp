@@ -152,9 +152,15 @@ int CCommSettingsDlg::PortNumberOf(const std::string& portName) {
     return n;
 }
 
+namespace {
+// A device path stored where a port name goes ("COM Port" = /dev/ttyUSB0).
+bool IsDevicePath(const std::string& name) { return !name.empty() && name[0] == '/'; }
+}  // namespace
+
 void CCommSettingsDlg::OnInitDialog() {
-    m_nPort = PortNumberOf(m_strComPort);
-    m_port->setText(QString::number(m_nPort));
+    const bool path = IsDevicePath(m_strComPort);
+    m_nPort = path ? 0 : PortNumberOf(m_strComPort);
+    m_port->setText(path ? QString() : QString::number(m_nPort));
     SelectText(m_baud, m_strBaudRate);
     SelectText(m_downloadBaud, m_strDownloadBaudRate);
     SelectText(m_dataBits, m_strDataBits);
@@ -164,9 +170,17 @@ void CCommSettingsDlg::OnInitDialog() {
     SelectText(m_stopBits, m_strStopBits);
     m_sendCrLf->setChecked(m_bSendCRLF != 0);
     UpdateDevice();
+    // A device path in place of a port: shown as the device, with no number.
+    if (path) m_device->setEditText(QString::fromStdString(m_strComPort));
 }
 
 void CCommSettingsDlg::UpdateDevice() {
+    if (m_port->text().trimmed().isEmpty()) {
+        // No number: the device box names the device itself, and keeps what it shows.
+        m_resolvedDevice.clear();
+        m_deviceGroup->setTitle("Device");
+        return;
+    }
     bool ok = false;
     const int n = m_port->text().trimmed().toInt(&ok);
     const std::string name = "COM" + std::to_string(ok ? n : 0);
@@ -191,6 +205,14 @@ void CCommSettingsDlg::accept() {
     m_strStopBits = m_stopBits->currentText().toStdString();
     m_bSendCRLF = m_sendCrLf->isChecked() ? 1 : 0;
 
+    // No port number but a device: the device path stands for the port, as stored.
+    const QString deviceText = m_device->currentText().trimmed();
+    if (m_port->text().trimmed().isEmpty() && deviceText.startsWith('/')) {
+        m_strComPort = deviceText.toStdString();
+        m_chosenDevice.reset();
+        QDialog::accept();
+        return;
+    }
     bool isInteger = false;
     const int n = m_port->text().trimmed().toInt(&isInteger);
     if (!isInteger || n < kPortMin || n > kPortMax) {

@@ -163,6 +163,22 @@ TEST(CommSettingsDlg, ShowsTheDeviceThePortNumberStandsFor) {
     EXPECT_FALSE(dlg.ChosenDevice().has_value());
 }
 
+TEST(CommSettingsDlg, ADevicePathStoredAsThePortIsShownAndKept) {
+    CPortSettings s;
+    s.m_strComPort = "/dev/serial/by-id/usb-board-if00";
+    s.m_strBaudRate = "9600";
+    CCommSettingsDlg dlg(s, nullptr);
+    EXPECT_EQ(QString(), PortEdit(dlg)->text());
+    auto* device = dlg.findChild<QComboBox*>("device");
+    EXPECT_EQ(QString("/dev/serial/by-id/usb-board-if00"), device->currentText());
+    qobject_cast<QComboBox*>(dlg.Control(1001))->setCurrentText("19200");
+    dlg.accept();  // not refused
+    EXPECT_EQ(QDialog::Accepted, dlg.result());
+    EXPECT_EQ("/dev/serial/by-id/usb-board-if00", dlg.Settings().m_strComPort);
+    EXPECT_EQ("19200", dlg.Settings().m_strBaudRate);
+    EXPECT_FALSE(dlg.ChosenDevice().has_value());
+}
+
 TEST(CommSettingsDlg, ChoosingADeviceBindsIt) {
     CCommSettingsDlg dlg(CPortSettings{}, nullptr);
     auto* device = dlg.findChild<QComboBox*>("device");
