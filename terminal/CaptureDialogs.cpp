@@ -1,5 +1,8 @@
 #include "CaptureDialogs.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <algorithm>
 #include <QCheckBox>
 #include <QMessageBox>
 
@@ -92,9 +95,21 @@ QString BrowseForCaptureFile(QWidget* parent) {
     return dialog.selectedFiles().first();
 }
 
+namespace {
+// The window manager writes the title in a bar as wide as the dialog, beside its buttons: a
+// dialog narrower than its title shows it cut ("Choose... e Mode").
+void WideEnoughForTitle(QDialog* dialog) {
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    const int title = QFontMetrics(titleFont).horizontalAdvance(dialog->windowTitle());
+    dialog->setMinimumWidth(std::max(dialog->minimumWidth(), title + kTitleBarButtons));
+}
+}  // namespace
+
 CCaptureOptionsDlg::CCaptureOptionsDlg(const CCaptureSettings& settings, QWidget* parent)
     : QDialog(parent), m_result(settings) {
     setWindowTitle("Capture Text Options");
+    WideEnoughForTitle(this);
     m_captureMode = new QButtonGroup(this);
     m_writeMode = new QButtonGroup(this);
     m_includeBuffer = new QButtonGroup(this);
@@ -180,6 +195,7 @@ QWidget* CCaptureOptionsDlg::Control(int id) const {
 
 CCaptureFileDlg::CCaptureFileDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Choose Capture File");
+    WideEnoughForTitle(this);
     QLabel* label = nullptr;
     QPushButton* browse = nullptr;
     QHBoxLayout* row = FileNameRow(this, label, m_fileName, browse);
@@ -203,6 +219,7 @@ CCaptureChoiceDlg::CCaptureChoiceDlg(const QString& title, int firstId, const QS
                                      int secondId, const QString& second, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(title);
+    WideEnoughForTitle(this);
     m_group = new QButtonGroup(this);
     auto* radios = new QVBoxLayout;
     int index = 0;

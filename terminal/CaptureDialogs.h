@@ -20,6 +20,9 @@ class QRadioButton;
 // result when cancelled.
 QString BrowseForCaptureFile(QWidget* parent);
 
+// Room a title bar takes besides the title: the icon and the window manager's buttons.
+inline constexpr int kTitleBarButtons = 120;
+
 class CCaptureOptionsDlg : public QDialog {
     Q_OBJECT
 public:

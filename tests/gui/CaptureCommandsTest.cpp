@@ -290,6 +290,21 @@ TEST_F(CaptureCommandsTest, TimeStampsShowInTheTerminalAndGoIntoTheCaptureWhenCh
     EXPECT_TRUE(frame->View()->toPlainText().endsWith("\nthree\n"));
 }
 
+TEST_F(CaptureCommandsTest, TheQuestionsAreWideEnoughForTheirTitles) {
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    CCaptureFileDlg file;
+    CCaptureWriteModeDlg mode;
+    CIncludeBufferDlg buffer;
+    CCaptureOptionsDlg options(CCaptureSettings{});
+    for (QDialog* d : std::initializer_list<QDialog*>{&file, &mode, &buffer, &options}) {
+        d->show();
+        EXPECT_GE(d->width(), QFontMetrics(bold).horizontalAdvance(d->windowTitle()) + kTitleBarButtons)
+            << d->windowTitle().toStdString();
+        d->hide();
+    }
+}
+
 TEST_F(CaptureCommandsTest, OptionsWithAllKeysAbsentStoreZeros) {
     CModalScript script;
     script.Then<CCaptureOptionsDlg>([&](CCaptureOptionsDlg* d) {
