@@ -159,6 +159,7 @@ bool IsDevicePath(const std::string& name) { return !name.empty() && name[0] == 
 
 void CCommSettingsDlg::OnInitDialog() {
     const bool path = IsDevicePath(m_strComPort);
+    m_startedWithPath = path;
     m_nPort = path ? 0 : PortNumberOf(m_strComPort);
     m_port->setText(path ? QString() : QString::number(m_nPort));
     SelectText(m_baud, m_strBaudRate);
@@ -205,9 +206,9 @@ void CCommSettingsDlg::accept() {
     m_strStopBits = m_stopBits->currentText().toStdString();
     m_bSendCRLF = m_sendCrLf->isChecked() ? 1 : 0;
 
-    // No port number but a device: the device path stands for the port, as stored.
+    // A device path stored as the port, left without a number: it stays the port.
     const QString deviceText = m_device->currentText().trimmed();
-    if (m_port->text().trimmed().isEmpty() && deviceText.startsWith('/')) {
+    if (m_startedWithPath && m_port->text().trimmed().isEmpty() && deviceText.startsWith('/')) {
         m_strComPort = deviceText.toStdString();
         m_chosenDevice.reset();
         QDialog::accept();

@@ -78,4 +78,5 @@ private:
     QComboBox* m_device = nullptr;
     std::string m_resolvedDevice;
     std::optional<std::string> m_chosenDevice;
+    bool m_startedWithPath = false;  // the stored port was a device path
 };

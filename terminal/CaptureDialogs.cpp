@@ -1,9 +1,10 @@
 #include "CaptureDialogs.h"
 
-#include <QApplication>
-#include <QFontMetrics>
 #include <algorithm>
+
+#include <QApplication>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QMessageBox>
 
 #include <QButtonGroup>
