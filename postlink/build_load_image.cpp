@@ -174,9 +174,11 @@ BuildResult BuildLoadImageFromBin(std::span<const std::uint8_t> file, int config
     const std::uint64_t codeSize = code1.data.size();
     const std::uint64_t dataSize = std::uint64_t{aboveA5} + belowA5;
     const std::uint64_t imageSize = codeSize + dataSize;
-    // A 32-bit header cannot describe a bigger image, and a wrapped size would undersize it.
-    if (imageSize > 0xFFFFFFFFu) {
-        return Fail(kPostLinkMalformedBin, "the image would be larger than 4 GiB");
+    // The 68000 addresses 16 MiB: a bigger image cannot be a program for it, and the claim
+    // costs nothing to make in a small file. Refused before anything is allocated or written.
+    if (imageSize > kLargestImage) {
+        return Fail(kPostLinkOutOfMemory, "image of " + std::to_string(imageSize) +
+                                              " bytes is larger than the 16 MiB the converter accepts");
     }
 
     BuildResult built;

@@ -12,6 +12,8 @@
 namespace tarvoline::postlink {
 
 inline constexpr std::size_t kImageHeaderSize = 324;
+// The largest image the converter builds: the 68000's whole 24-bit address space.
+inline constexpr std::uint64_t kLargestImage = std::uint64_t{1} << 24;
 // The target program reserves the header's room by carrying this text; the image must hold it.
 inline constexpr std::string_view kImageSignature = "(Tarvoline image header)";
 inline constexpr std::size_t kSignatureOffset = 152;

@@ -226,11 +226,24 @@ TEST(Malformed, ShortImageIsRefusedBeforeTheConfigurationRules) {
     EXPECT_EQ(Build(WriteBinFile(program), 7), 6);
 }
 
-TEST(Malformed, ImageLargerThanFourGigabytes) {
-    Program program;
-    program.aboveA5 = 0xFFFFFF00;
-    program.belowA5 = 0x100;
-    EXPECT_EQ(Build(WriteBinFile(program)), 6);
+TEST(Malformed, AnImageLargerThanTheAddressSpaceIsRefusedBeforeAnythingIsMade) {
+    // A small file may claim an A5 world of any size: 256 MiB, 4 GiB, one byte past 16 MiB.
+    for (const std::uint64_t claim :
+         {std::uint64_t{256} << 20, std::uint64_t{0xFFFFFF00} + 0x100, kLargestImage + 1}) {
+        TempDir dir;
+        Program program;
+        const std::uint64_t code = MakeCode1(program).size();
+        const std::uint64_t data = claim - code;
+        program.aboveA5 = static_cast<std::uint32_t>(std::min<std::uint64_t>(data, 0xFFFFFF00));
+        program.belowA5 = static_cast<std::uint32_t>(data - program.aboveA5);
+        SaveFile(dir / "Big.Bin", WriteBinFile(program));
+        const ConversionReport report = ConvertBinFileWithReport(dir / "Big", 1);
+        EXPECT_EQ(report.result, 1) << claim;
+        EXPECT_EQ(report.detail, "image of " + std::to_string(claim) +
+                                     " bytes is larger than the 16 MiB the converter accepts");
+        EXPECT_FALSE(FileExists(dir / "Big.RUN"));
+        EXPECT_FALSE(FileExists(dir / "Big.REC"));
+    }
 }
 
 TEST(Malformed, NothingIsWrittenForAMalformedFile) {
