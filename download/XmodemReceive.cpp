@@ -270,11 +270,23 @@ void CXmodemReceiver::Run() {
     std::uint8_t header = 0;
     if (!Start(header))
         return;
+    bool eotOnce = false;
     for (;;) {
         if (header == kXmodemEot) {
-            Finish();
-            return;
+            // An EOT ends the transfer only when it is repeated after a NAK: a lone 0x04 is as
+            // likely line noise (a prompt, a stray byte) as the end, and a noise EOT taken for
+            // the end would replace the target with what little had arrived.
+            if (eotOnce) {
+                Finish();
+                return;
+            }
+            eotOnce = true;
+            m_line.SendByte(kXmodemNak);
+            if (!NextHeader(header))
+                return;
+            continue;
         }
+        eotOnce = false;
         switch (ReadBlock(header)) {
             case Block::Fatal:
                 return;

@@ -102,6 +102,13 @@ class XmodemScripted : public ::testing::Test {
                           [this] { return XmodemSend(*ctx, dir + "/source.bin", timings); });
     }
     std::string Got() { return Slurp(dir + "/got.bin"); }
+    // The end as senders give it: the first EOT is answered NAK, the repeated one ACK.
+    void EndWithConfirmedEot() {
+        pty.Write(kEot);
+        EXPECT_EQ(pty.Read(1), kNak);
+        pty.Write(kEot);
+        EXPECT_EQ(pty.Read(1), kAck);
+    }
     bool Received() { return fs::exists(dir + "/got.bin"); }
     size_t FilesInFolder() {
         return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {}));
@@ -128,8 +135,7 @@ TEST_F(XmodemScripted, ARepeatedBlockIsAcknowledgedAndKeptOnce) {
     EXPECT_EQ(pty.Read(1), kAck);
     pty.Write(Packet(2, two, true));
     EXPECT_EQ(pty.Read(1), kAck);
-    pty.Write(kEot);
-    EXPECT_EQ(pty.Read(1), kAck);
+    EndWithConfirmedEot();
     XmodemOutcome outcome = result.get();
     EXPECT_TRUE(outcome.Ok()) << outcome.detail;
     EXPECT_EQ(outcome.blocks, 2);
@@ -151,8 +157,7 @@ TEST_F(XmodemScripted, ABlockWithABadCheckOrCutShortIsAskedForAgain) {
     EXPECT_EQ(pty.Read(1), kNak);
     pty.Write(Packet(1, Bytes(128, 'c'), true));
     EXPECT_EQ(pty.Read(1), kAck);
-    pty.Write(kEot);
-    EXPECT_EQ(pty.Read(1), kAck);
+    EndWithConfirmedEot();
     EXPECT_TRUE(result.get().Ok());
     EXPECT_EQ(Got(), Bytes(128, 'c'));
 }
@@ -176,8 +181,7 @@ TEST_F(XmodemScripted, LargeBlocksAreAccepted) {
     EXPECT_EQ(pty.Read(1), kAck);
     pty.Write(Packet(2, Bytes(10, 'g'), true));
     EXPECT_EQ(pty.Read(1), kAck);
-    pty.Write(kEot);
-    EXPECT_EQ(pty.Read(1), kAck);
+    EndWithConfirmedEot();
     EXPECT_TRUE(result.get().Ok());
     EXPECT_EQ(Got(), Bytes(1024, 'f') + Bytes(10, 'g'));
 }
@@ -188,8 +192,7 @@ TEST_F(XmodemScripted, ASenderDeafToCrcGetsTheChecksumAskedFor) {
     EXPECT_EQ(pty.Read(3, 2000ms), "CC" + kNak);
     pty.Write(Packet(1, Bytes(100, 'h'), false));
     EXPECT_EQ(pty.Read(1), kAck);
-    pty.Write(kEot);
-    EXPECT_EQ(pty.Read(1), kAck);
+    EndWithConfirmedEot();
     XmodemOutcome outcome = result.get();
     EXPECT_TRUE(outcome.Ok());
     EXPECT_FALSE(outcome.crc);
@@ -306,6 +309,18 @@ TEST_F(XmodemScripted, NoiseFromAReceiverThatNeverAnswersDoesNotHoldTheSend) {
     EXPECT_EQ(outcome.blocks, 0);
 }
 
+TEST_F(XmodemScripted, ALoneEotAmongNoiseIsNotTheEndAndTheTargetIsKept) {
+    std::ofstream(dir + "/got.bin", std::ios::binary) << "twelve bytes";
+    timings.blockTimeoutMs = 100;
+    timings.maxRetries = 3;
+    auto result = Receive();
+    EXPECT_EQ(pty.Read(1), "C");
+    pty.Write("\r\nM8> \x04");  // a prompt and a stray 0x04, no sender
+    XmodemOutcome outcome = result.get();
+    EXPECT_FALSE(outcome.Ok());
+    EXPECT_EQ(Slurp(dir + "/got.bin"), "twelve bytes");
+}
+
 TEST_F(XmodemScripted, CancelBeforeTheReceiverStartsSendsCanCan) {
     ui.cancelAfterSteps = 0;
     auto result = Send(Bytes(300, 'o'));
@@ -389,12 +404,14 @@ TEST_F(XmodemCommands, SendReportsSuccessAndRestartsTheWatcher) {
 TEST_F(XmodemCommands, ReceiveReportsSuccess) {
     std::thread far = std::thread([this] {
         seen = pty.Read(1, 3000ms);
+        pty.Write(kEot);  // the end of an empty file, confirmed as senders do
+        seen += pty.Read(1, 3000ms);
         pty.Write(kEot);
         seen += pty.Read(1, 3000ms);
     });
     EXPECT_TRUE(RunXmodemReceive(*doc, dir + "/got.bin", timings));
     far.join();
-    EXPECT_EQ(seen, "C" + kAck);
+    EXPECT_EQ(seen, "C" + kNak + kAck);
     EXPECT_TRUE(fs::exists(dir + "/got.bin"));
     EXPECT_EQ(fs::file_size(dir + "/got.bin"), 0u);
     ASSERT_EQ(ui.messages.size(), 1u);
