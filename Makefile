@@ -38,7 +38,7 @@ build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	cd $(BUILD) && ctest -j2 --output-on-failure
+	cd $(BUILD) && ctest -j2 --output-on-failure --timeout 120
 
 demo: build
 	./tools/demo.sh $(BUILD)
