@@ -11,7 +11,7 @@ namespace {
 
 void PrintHelp(std::ostream& out) {
     out << "Usage: tarvoline-cli COMMAND [ARGUMENTS]\n"
-           "       tarvoline-cli --help\n\n"
+           "       tarvoline-cli --help | --version\n\n"
            "Commands:\n";
     for (const Command& command : AllCommands()) {
         out << "  " << command.name << " " << command.arguments << "\n      " << command.summary
@@ -32,8 +32,20 @@ int Main(const std::vector<std::string>& arguments) {
         PrintHelp(std::cout);
         return kExitSuccess;
     }
+    if (arguments[0] == "--version" || arguments[0] == "-V") {
+        std::cout << "tarvoline-cli " << TARVOLINE_VERSION << "\n";
+        return kExitSuccess;
+    }
     for (const Command& command : AllCommands()) {
         if (arguments[0] == command.name) {
+            // COMMAND --help: its usage, not a complaint about the option.
+            for (size_t i = 1; i < arguments.size(); ++i) {
+                if (arguments[i] == "--help" || arguments[i] == "-h") {
+                    std::cout << "Usage: tarvoline-cli " << command.name << " "
+                              << command.arguments << "\n    " << command.summary << "\n";
+                    return kExitSuccess;
+                }
+            }
             const CommandContext context{std::span(arguments).subspan(1), std::cout, std::cerr};
             return command.run(context);
         }

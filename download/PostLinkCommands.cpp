@@ -1,5 +1,7 @@
 #include "PostLinkCommands.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -75,9 +77,17 @@ CPostLinkOutcome PostLinkFile(IDocumentUi& ui, const std::string& path) {
             ShowError(ui, "Post Link, configuration " + std::to_string(o.configId) + ": " +
                               pl::DescribeConversion(o.configId, o.report));
         }
-        if (o.report.loadFile && o.report.loadFile->error == 0 &&
-            o.report.loadFile->path == *run.basePath + ".RUN")
-            outcome.wroteRunFile = true;
+        // Load-file names match whatever their case, here as everywhere: a configuration that
+        // writes "lower.run" wrote the .RUN file.
+        if (o.report.loadFile && o.report.loadFile->error == 0) {
+            const std::string& written = o.report.loadFile->path;
+            const std::string& base = *run.basePath;
+            if (written.size() == base.size() + 4 && written.compare(0, base.size(), base) == 0 &&
+                strcasecmp(written.c_str() + base.size(), ".RUN") == 0) {
+                outcome.wroteRunFile = true;
+                outcome.runPath = written;
+            }
+        }
     }
     if (!anyConfiguration && !run.outcomes.empty())
         ShowError(ui, path + " holds none of configurations 1, 2 and 3; nothing was written.");
@@ -87,7 +97,8 @@ CPostLinkOutcome PostLinkFile(IDocumentUi& ui, const std::string& path) {
 bool PostLinkAndLoad(CTarvolineDoc& doc, const std::string& binPath) {
     CPostLinkOutcome converted = PostLinkFile(doc.Ui(), binPath);
     if (!converted.basePath) return false;
-    const std::string runPath = *converted.basePath + ".RUN";
+    const std::string runPath =
+        converted.wroteRunFile ? converted.runPath : *converted.basePath + ".RUN";
     if (!converted.wroteRunFile) {
         // Loading an older file of that name would put a stale program into the board.
         ShowError(doc.Ui(), "Post Link did not write " + runPath + "; nothing was loaded.");

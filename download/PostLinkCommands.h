@@ -10,7 +10,8 @@ class IDocumentUi;
 
 struct CPostLinkOutcome {
     std::optional<std::string> basePath;  // the path cut before ".BIN"; none: refused
-    bool wroteRunFile = false;            // this conversion wrote basePath + ".RUN"
+    bool wroteRunFile = false;            // this conversion wrote basePath + ".RUN", any case
+    std::string runPath;                  // that file, as it was written
 };
 
 // Converts configurations 1, 2 and 3 with the progress window "Tarvoline PostLink". A path

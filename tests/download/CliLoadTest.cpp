@@ -93,6 +93,19 @@ TEST_F(CliLoad, FailuresPrintTheWindowsMessagesAndExitOne) {
     EXPECT_EQ(hexMissing.err, "Can't open hex file!\n");
 }
 
+TEST_F(CliLoad, VersionAndACommandsHelpAreAnswered) {
+    RunResult version = Run("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "tarvoline-cli 2.00\n");
+    for (const char* command : {"load", "loadhex", "postlink-load", "xmodem"}) {
+        RunResult help = Run(std::string(command) + " --help");
+        EXPECT_EQ(help.exitCode, 0) << command;
+        EXPECT_EQ(help.out.rfind("Usage: tarvoline-cli " + std::string(command) + " ", 0), 0u)
+            << help.out;
+        EXPECT_EQ(help.err, "");
+    }
+}
+
 TEST_F(CliLoad, SendsAHexFile) {
     std::string path = Write("a.HEX", "S107010041424344ED\r\nS9030000FC\r\n");
     RunResult r = Run("loadhex" + Port() + "'" + path + "'");

@@ -96,6 +96,17 @@ TEST_F(PostLinkCommands, PostLinkAndLoadPutsTheProgramIntoTheBoardAndStartsIt) {
     EXPECT_TRUE(doc->Port()->HasWatcher());  // the terminal listens again
 }
 
+TEST_F(PostLinkCommands, ALoadFileWrittenInLowerCaseIsTheOneLoaded) {
+    kit::Program program;
+    program.configurations[0].loadFileExt = ".run";
+    std::string bin = Save("lower.Bin", kit::WriteBinFile(program));
+    EXPECT_TRUE(PostLinkAndLoad(*doc, bin));
+    EXPECT_TRUE(ui.messages.empty()) << ui.Texts().front();
+    auto image = ImageOf(dir + "/lower.run");
+    EXPECT_EQ(board.memory(0x10000, image.size()), image);
+    EXPECT_TRUE(board.waitForNote("program started at 00010000"));
+}
+
 TEST_F(PostLinkCommands, WithoutAPortItConvertsAndLoadsNothing) {
     doc->Disconnect();
     std::string bin = Save("demo.BIN", kit::WriteBinFile(kit::Program{}));
