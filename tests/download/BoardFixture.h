@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -134,4 +135,31 @@ inline std::vector<std::uint8_t> Pattern(size_t size, unsigned seed = 1) {
         b = static_cast<std::uint8_t>(x >> 16);
     }
     return v;
+}
+
+// One Motorola record with a 16-bit address (S0, S1, S9), CR LF ended, checksum computed.
+inline std::string SRecord16(const char* type, std::uint16_t address, const std::uint8_t* bytes,
+                             size_t n) {
+    unsigned sum = unsigned(n + 3) + (address >> 8) + (address & 0xFF);
+    char buf[8];
+    std::string r = type;
+    std::snprintf(buf, sizeof buf, "%02X%04X", unsigned(n + 3), address);
+    r += buf;
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
+        r += buf;
+        sum += bytes[i];
+    }
+    std::snprintf(buf, sizeof buf, "%02X\r\n", ~sum & 0xFF);
+    return r + buf;
+}
+
+// S1 records of at most perRecord data bytes for data at an address, and an S9 end record.
+inline std::string S1RecordsOf(const std::vector<std::uint8_t>& data, std::uint16_t address,
+                               size_t perRecord) {
+    std::string text;
+    for (size_t at = 0; at < data.size(); at += perRecord)
+        text += SRecord16("S1", static_cast<std::uint16_t>(address + at), &data[at],
+                          std::min(perRecord, data.size() - at));
+    return text + SRecord16("S9", 0, nullptr, 0);
 }

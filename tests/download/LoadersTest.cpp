@@ -97,28 +97,10 @@ TEST_F(Loaders, LoadFilesThatCannotBeReadAreRefusedBeforeAnythingIsSent) {
 
 // S1 records for data at an address, CR LF ended, padded with an S0 record to exactly size.
 std::string HexFileOf(const std::vector<std::uint8_t>& data, std::uint16_t address, size_t size) {
-    auto record = [](const char* type, std::uint16_t addr, const std::uint8_t* bytes, size_t n) {
-        unsigned sum = unsigned(n + 3) + (addr >> 8) + (addr & 0xFF);
-        char buf[8];
-        std::string r = type;
-        std::snprintf(buf, sizeof buf, "%02X%04X", unsigned(n + 3), addr);
-        r += buf;
-        for (size_t i = 0; i < n; ++i) {
-            std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
-            r += buf;
-            sum += bytes[i];
-        }
-        std::snprintf(buf, sizeof buf, "%02X\r\n", ~sum & 0xFF);
-        return r + buf;
-    };
-    std::string body;
-    for (size_t at = 0; at < data.size(); at += 16)
-        body += record("S1", static_cast<std::uint16_t>(address + at), &data[at],
-                       std::min<size_t>(16, data.size() - at));
-    body += record("S9", 0, nullptr, 0);
+    const std::string body = S1RecordsOf(data, address, 16);
     size_t pad = (size - body.size() - 12) / 2;
     std::vector<std::uint8_t> filler(pad, 'x');
-    return record("S0", 0, filler.data(), pad) + body;
+    return SRecord16("S0", 0, filler.data(), pad) + body;
 }
 
 TEST_F(Loaders, AHexFileOf2048BytesGoesOutInTwoPiecesUnchanged) {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 
 #include "BoardFixture.h"
 #include "download/Cpm68kLoader.h"
@@ -52,34 +51,10 @@ TEST_P(PacedLine, ALoadOfSeveralBlocksArrivesWholeAndStarts) {
     ExpectLineRestored();
 }
 
-// S1 records of 32 data bytes each, CR LF ended, with an S9 end record.
-std::string HexRecords(const std::vector<std::uint8_t>& data, std::uint16_t address) {
-    std::string text;
-    char buf[8];
-    auto record = [&](const char* type, std::uint16_t at, const std::uint8_t* bytes, size_t n) {
-        unsigned sum = unsigned(n + 3) + (at >> 8) + (at & 0xFF);
-        std::snprintf(buf, sizeof buf, "%02X%04X", unsigned(n + 3), at);
-        text += type;
-        text += buf;
-        for (size_t i = 0; i < n; ++i) {
-            std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
-            text += buf;
-            sum += bytes[i];
-        }
-        std::snprintf(buf, sizeof buf, "%02X\r\n", ~sum & 0xFF);
-        text += buf;
-    };
-    for (size_t at = 0; at < data.size(); at += 32)
-        record("S1", static_cast<std::uint16_t>(address + at), &data[at],
-               std::min<size_t>(32, data.size() - at));
-    record("S9", 0, nullptr, 0);
-    return text;
-}
-
 TEST_P(PacedLine, AHexFileLongerThanTheLoadersQuietTimeIsLoadedAndAnswered) {
     // About 12 KB: two seconds on the wire at 57600, four times the loader's 500 ms drain.
     auto data = Pattern(5600, 3);
-    std::string text = HexRecords(data, 0x4000);
+    std::string text = S1RecordsOf(data, 0x4000, 32);
     ASSERT_GT(text.size(), 11000u);
     auto path = WriteFile("paced.HEX", std::vector<std::uint8_t>(text.begin(), text.end()));
     HexLoadOutcome outcome = HexLoadOutcome::NotConnected;
