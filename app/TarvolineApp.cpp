@@ -240,9 +240,12 @@ void CTarvolineApp::OnAppAbout() {
 }
 
 QString CTarvolineApp::ManualPath() {
+    // In a build tree the manual is in help/ beside the program; installed, it is in the
+    // documentation folder of the prefix the program was installed under.
+    const QDir bin(applicationDirPath());
     const QStringList candidates = {
-        QDir(applicationDirPath()).filePath("help/tarvoline.html"),
-        QDir(applicationDirPath()).filePath("../share/tarvoline/help/tarvoline.html"),
+        bin.filePath("help/tarvoline.html"),
+        bin.filePath(QStringLiteral(TARVOLINE_MANUAL_FROM_BINDIR "/tarvoline.html")),
     };
     for (const QString& path : candidates)
         if (QFileInfo::exists(path)) return QFileInfo(path).canonicalFilePath();

@@ -47,7 +47,8 @@ public:
     // Brings the main window, or the dialog it has open, to the front.
     void OnActivationRequested();
 
-    // Where the manual lies: next to the program, or in the source tree while developing.
+    // Where the manual lies: in help/ next to the program in a build tree, or in the
+    // documentation folder of the installed tree (share/doc/tarvoline beside bin/).
     static QString ManualPath();
 
 protected:
