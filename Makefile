@@ -12,17 +12,24 @@ CMAKE_FLAGS ?=
 PACKAGES := build-essential cmake ninja-build pkg-config \
             googletest libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev \
-            srecord lrzsz binutils xvfb xdotool x11-utils
+            srecord lrzsz binutils xvfb xdotool x11-utils \
+            desktop-file-utils appstream libxml2-utils man-db groff-base \
+            shared-mime-info bash-completion
+# And what `make deb-check` needs on top (lintian is large: only that target installs it).
+DEB_CHECK_PACKAGES := lintian xdg-utils libfile-mimeinfo-perl
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test demo tsan asan bench clean format
+PREFIX  ?= /usr/local
+DESTDIR ?=
+
+.PHONY: all deps build test demo tsan asan bench clean format install deb deb-check
 
 all: build
 
 deps:
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -39,6 +46,22 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	cd $(BUILD) && ctest -j2 --output-on-failure --timeout 120
+
+# The programs, desktop entry, file types, icons, manual, man pages and shell completion under
+# $(DESTDIR)$(PREFIX): make install PREFIX=/usr DESTDIR=/tmp/stage
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package $(BUILD)/tarvoline_VERSION_ARCH.deb: apt install ./$(BUILD)/tarvoline_*.deb
+deb: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target tarvoline tarvoline-cli vivaz-sim tarvoline_install_files
+	cd $(BUILD) && cpack -G DEB
+
+# Builds the package, runs lintian, installs it on this machine, checks the desktop's view of
+# it (file types, default program, the manual, the programs on PATH) and removes it again.
+deb-check:
+	$(MAKE) deps EXTRA_PACKAGES="$(DEB_CHECK_PACKAGES)"
+	./tools/deb-check $(BUILD)
 
 demo: build
 	./tools/demo.sh $(BUILD)
