@@ -2,6 +2,7 @@
 #   make demo   builds the program and starts it connected to the simulated board
 #   make test   builds everything and runs every test
 # Both install the Debian packages that are missing first.
+# Installing: make deb (then apt install ./build/tarvoline_*.deb), or make install.
 
 BUILD       ?= build
 BUILD_TYPE  ?= RelWithDebInfo

@@ -51,7 +51,8 @@ find_window() {
     [ -n "$window" ]
 }
 
-PATH="$work/bin:$PATH" "$program" --demo --nosplash > "$work/app.log" 2>&1 &
+# The keys come through the X server, so the program must be on it (not offscreen).
+QT_QPA_PLATFORM=xcb PATH="$work/bin:$PATH" "$program" --demo --nosplash > "$work/app.log" 2>&1 &
 app_pid=$!
 wait_for 30 find_window || fail "the window of $program did not appear"
 xdotool windowfocus --sync "$window"
