@@ -19,7 +19,7 @@ fail() {
     failures=$((failures + 1))
 }
 
-DESTDIR=$stage cmake --install "$build" --prefix /usr > "$stage.log" 2>&1 ||
+DESTDIR=$stage "${CMAKE:-cmake}" --install "$build" --prefix /usr > "$stage.log" 2>&1 ||
     { cat "$stage.log" >&2; rm -f "$stage.log"; echo "package: cmake --install failed" >&2; exit 1; }
 rm -f "$stage.log"
 root=$stage/usr
