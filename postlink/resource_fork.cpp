@@ -85,7 +85,7 @@ std::string CheckResourceFork(std::span<const std::uint8_t> file) {
     }
     std::uint16_t typeListOffset = 0;
     std::uint16_t typeCountField = 0;
-    reader.U16(map + 24, typeListOffset);
+    reader.U16(map + 24, typeListOffset);  // inside the map header, checked above
     const std::uint64_t types = map + typeListOffset;
     if (!reader.U16(types, typeCountField)) {
         return "the resource type list at " + Hex(types) + " lies outside the file's " + size;

@@ -245,6 +245,26 @@ TEST(NotABinFile, EmptyTruncatedAndForeignFilesSaySoAndNameTheFile) {
     }
 }
 
+TEST(NotABinFile, AFifoInPlaceOfTheBinOrTheMapDoesNotHoldTheConversion) {
+    // Opening a FIFO for reading waits for a writer; one planted as demo.Bin would hang the
+    // conversion (the window's worker thread) for good. Run in a child, so a regression fails
+    // the test instead of hanging it.
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "demo.Bin").c_str(), 0644), 0);
+    const std::optional<std::string> fifoBin = RunInChild(
+        [&] { return ConvertBinFileWithReport(dir / "demo", 1).detail; }, 10);
+    ASSERT_TRUE(fifoBin) << "the conversion did not end";
+    EXPECT_EQ(*fifoBin, (dir / "demo.Bin") + " is not a linker .Bin file (the file is empty)");
+
+    fs::remove(dir / "demo.Bin");
+    SaveFile(dir / "demo.Bin", WriteBinFile(Program{}));
+    ASSERT_EQ(::mkfifo((dir / "demo.MAP").c_str(), 0644), 0);
+    const std::optional<std::string> fifoMap =
+        RunInChild([&] { return Summary(ConvertBinFileWithReport(dir / "demo", 1)); }, 10);
+    ASSERT_TRUE(fifoMap) << "the conversion did not end";
+    EXPECT_EQ(fifoMap->substr(0, 22), "result 0, errno 0: wro") << *fifoMap;
+}
+
 TEST(NotABinFile, AForkWithOneBrokenEntryStillSaysWhichEntry) {
     Bytes file = WriteBinFile(Program{});
     const ResourceLookup data0 = FindResource(file, kDataType, 0);
