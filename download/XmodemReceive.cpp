@@ -2,101 +2,37 @@
 // with NAK; acknowledges each good block, asks again for a bad one, acknowledges a repeat of
 // the last block without keeping it twice, and ends at the EOT.
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "TransferContext.h"
 #include "Xmodem.h"
 #include "XmodemLine.h"
+#include "fileio/atomic_file.h"
 
 namespace {
 
 constexpr int kLargeBlockSize = 1024;
 
-std::string SystemText(int err) {
-    return std::strerror(err);
-}
-
-// The received data on its way to its file: written to a temporary file in the same folder,
-// which takes the final name only when the transfer is complete, and is removed otherwise.
+// The received data on its way to its file: written whole or not at all, so a transfer that
+// fails or is cancelled leaves an existing file of the target's name as it was.
 class CPartialFile {
   public:
-    explicit CPartialFile(std::string target) : m_target(std::move(target)) {}
-    ~CPartialFile() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_committed && !m_temp.empty())
-            ::unlink(m_temp.c_str());
-    }
-    CPartialFile(const CPartialFile&) = delete;
-    CPartialFile& operator=(const CPartialFile&) = delete;
+    explicit CPartialFile(const std::string& target) : m_file(target) {}
 
-    bool Create(std::string& why) {
-        static std::atomic<unsigned> counter{0};
-        const auto slash = m_target.find_last_of('/');
-        const std::string dir = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
-        const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            m_temp = dir + "." + name + "." + std::to_string(::getpid()) + "." +
-                     std::to_string(counter++) + ".part";
-            m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (m_fd >= 0)
-                return true;
-            if (errno != EEXIST)
-                break;
-        }
-        why = "Cannot create a file beside " + m_target + ": " + SystemText(errno);
-        m_temp.clear();
-        return false;
-    }
-
+    bool Create(std::string& why) { return m_file.Create() || Failed(why); }
     bool Write(const std::uint8_t* data, std::size_t length, std::string& why) {
-        while (length > 0) {
-            const ssize_t n = ::write(m_fd, data, length);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                why = "Cannot write " + m_temp + ": " + SystemText(n < 0 ? errno : ENOSPC);
-                return false;
-            }
-            data += n;
-            length -= static_cast<std::size_t>(n);
-        }
-        return true;
+        return m_file.Write({data, length}) || Failed(why);
     }
-
-    bool Commit(std::string& why) {
-        const int fd = m_fd;
-        m_fd = -1;
-        if (::fsync(fd) != 0 && errno != EINVAL) {
-            why = "Cannot write " + m_temp + ": " + SystemText(errno);
-            ::close(fd);
-            return false;
-        }
-        if (::close(fd) != 0) {
-            why = "Cannot write " + m_temp + ": " + SystemText(errno);
-            return false;
-        }
-        if (::rename(m_temp.c_str(), m_target.c_str()) != 0) {
-            why = "Cannot rename " + m_temp + " to " + m_target + ": " + SystemText(errno);
-            return false;
-        }
-        m_committed = true;
-        return true;
-    }
+    bool Commit(std::string& why) { return m_file.Commit() || Failed(why); }
 
   private:
-    std::string m_target, m_temp;
-    int m_fd = -1;
-    bool m_committed = false;
+    bool Failed(std::string& why) {
+        why = m_file.errorText();
+        return false;
+    }
+    tarvoline::fileio::AtomicFile m_file;
 };
 
 class CXmodemReceiver {

@@ -131,7 +131,11 @@ BuildResult MalformedResource(std::uint32_t type, int number) {
 
 }  // namespace
 
-BuildResult BuildLoadImageFromBin(std::span<const std::uint8_t> file, int configId) {
+BuildResult BuildLoadImageFromBin(std::span<const std::uint8_t> file, int configId,
+                                  const std::string& fileName) {
+    if (const std::string reason = CheckResourceFork(file); !reason.empty()) {
+        return Fail(kPostLinkMalformedBin, fileName + " is not a linker .Bin file (" + reason + ")");
+    }
     const ResourceLookup code0 = FindResource(file, kCodeType, 0);
     if (code0.status == LookupStatus::kMalformed) {
         return MalformedResource(kCodeType, 0);
@@ -235,7 +239,7 @@ BuildResult BuildLoadImage(const std::string& baseName, int configId) {
         return Fail(kPostLinkCannotOpenBin,
                     "cannot open " + path + ": " + SystemErrorText(contents.error));
     }
-    return BuildLoadImageFromBin(contents.bytes.span(), configId);
+    return BuildLoadImageFromBin(contents.bytes.span(), configId, path);
 }
 
 }  // namespace tarvoline::postlink

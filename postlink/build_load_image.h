@@ -21,7 +21,9 @@ struct BuildResult {
 // `configId` (1, 2 or 3). Results 1 to 6; nothing is kept between calls.
 BuildResult BuildLoadImage(const std::string& baseName, int configId);
 
-// The same from the bytes of a .Bin file already in memory.
-BuildResult BuildLoadImageFromBin(std::span<const std::uint8_t> binFile, int configId);
+// The same from the bytes of a .Bin file already in memory; `fileName` names it in messages
+// ("X is not a linker .Bin file (...)" for bytes that hold no resource fork).
+BuildResult BuildLoadImageFromBin(std::span<const std::uint8_t> binFile, int configId,
+                                  const std::string& fileName = "the file");
 
 }  // namespace tarvoline::postlink

@@ -20,7 +20,7 @@ std::string JoinWithAnd(const std::vector<std::string>& items) {
 }  // namespace
 
 std::string DescribeConversion(int configId, const ConversionReport& report) {
-    if (report.result == kPostLinkNoConfiguration && !report.systemError) {
+    if (report.result == kPostLinkNoConfiguration) {
         return "no configuration " + std::to_string(configId);
     }
     std::vector<std::string> written;
@@ -30,7 +30,9 @@ std::string DescribeConversion(int configId, const ConversionReport& report) {
             written.push_back((*file)->path);
         }
     }
-    if (report.map && report.map->error == ENOENT) {
+    if (report.map && !report.map->problem.empty()) {
+        problems.push_back(report.map->problem);
+    } else if (report.map && report.map->error == ENOENT) {
         problems.push_back("no map rewritten (" + report.mapInputPath + " not found)");
     } else if (report.map && report.map->error != 0) {
         problems.push_back("map " + report.map->path +
@@ -41,10 +43,11 @@ std::string DescribeConversion(int configId, const ConversionReport& report) {
                            " not written: " + SystemErrorText(report.sRecords->error));
     }
     std::string text;
-    if (report.result != kPostLinkDone || report.systemError) {
-        text = "failed: " + (report.detail.empty()
-                                 ? DescribePostLinkResult(report.result, report.systemError)
-                                 : report.detail);
+    if (report.result != kPostLinkDone) {
+        text = "failed: " +
+               (!report.detail.empty()  ? report.detail
+                : report.systemError != 0 ? SystemErrorText(report.systemError)
+                                          : DescribePostLinkResult(report.result));
         if (!written.empty()) {
             text += "; wrote " + JoinWithAnd(written);
         }

@@ -1,7 +1,6 @@
 #include "postlink/convert.h"
 
-#include <cerrno>
-
+#include "fileio/atomic_file.h"
 #include "postlink/build_load_image.h"
 #include "postlink/file_io.h"
 #include "postlink/load_file.h"
@@ -22,8 +21,10 @@ ConversionReport ConvertBinFileWithReport(const std::string& baseName, int confi
     const LoadImageHeader& header = image.header;
 
     const std::string mapPath = baseName + std::string(ExtensionText(header.mapExt));
-    const int mapResult = RewriteMapFile(baseName, header, ExtensionText(header.mapExt));
-    report.map = OutputFile{mapPath, mapResult == 1 ? ENOMEM : mapResult};
+    std::string mapProblem;
+    const int mapResult =
+        RewriteMapFile(baseName, header, ExtensionText(header.mapExt), &mapProblem);
+    report.map = OutputFile{mapPath, mapResult, mapResult != 0 ? mapProblem : std::string()};
     report.mapInputPath = FindFileIgnoringCase(baseName + ".MAP");
 
     const std::string sRecordPath = baseName + std::string(ExtensionText(header.sRecordExt));
@@ -36,15 +37,15 @@ ConversionReport ConvertBinFileWithReport(const std::string& baseName, int confi
         }
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(text->data());
         report.sRecords =
-            OutputFile{sRecordPath, WriteWholeFile(sRecordPath, {{bytes, text->size()}})};
+            OutputFile{sRecordPath, fileio::WriteFileWhole(sRecordPath, {{bytes, text->size()}}), {}};
     }
 
     const std::string loadPath = baseName + std::string(ExtensionText(header.loadFileExt));
     const int loadResult = WriteLoadFile(loadPath, image);
-    report.loadFile = OutputFile{loadPath, loadResult};
+    report.loadFile = OutputFile{loadPath, loadResult, {}};
     if (loadResult != 0) {
-        report.result = static_cast<PostLinkResult>(loadResult);
-        report.systemError = true;
+        report.result = kPostLinkCannotWriteLoadFile;
+        report.systemError = loadResult;
         report.detail = "cannot write " + loadPath + ": " + SystemErrorText(loadResult);
     }
     return report;

@@ -1,17 +1,14 @@
 #include "postlink/file_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 
 namespace tarvoline::postlink {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) {
@@ -24,10 +21,6 @@ bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
         }
     }
     return true;
-}
-
-int ErrnoOr(int fallback) {
-    return errno != 0 ? errno : fallback;
 }
 
 }  // namespace
@@ -57,59 +50,47 @@ std::string FindFileIgnoringCase(const std::string& path) {
 
 FileContents ReadWholeFile(const std::string& path) {
     FileContents contents;
-    errno = 0;
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        contents.error = ErrnoOr(ENOENT);
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        contents.error = errno;
         return contents;
     }
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
-        contents.error = ErrnoOr(EIO);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        contents.error = errno;
+        ::close(fd);
         return contents;
     }
-    const long length = std::ftell(file.get());
-    if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        contents.error = ErrnoOr(EIO);
+    if (S_ISDIR(st.st_mode)) {
+        contents.error = EISDIR;
+        ::close(fd);
         return contents;
     }
-    auto buffer = ByteBuffer::Allocate(static_cast<std::size_t>(length));
+    const std::size_t length = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
+    auto buffer = ByteBuffer::Allocate(length);
     if (!buffer) {
         contents.error = ENOMEM;
+        ::close(fd);
         return contents;
     }
-    errno = 0;
-    const std::size_t read = std::fread(buffer->data(), 1, buffer->size(), file.get());
-    if (read != buffer->size()) {
-        contents.error = ErrnoOr(EIO);
-        return contents;
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::read(fd, buffer->data() + done, length - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            // A file that shrank while it was read is as unreadable as one that fails.
+            contents.error = n < 0 ? errno : EIO;
+            ::close(fd);
+            return contents;
+        }
+        done += static_cast<std::size_t>(n);
     }
+    ::close(fd);
     contents.bytes = std::move(*buffer);
     return contents;
-}
-
-int WriteWholeFile(const std::string& path,
-                   std::initializer_list<std::span<const std::uint8_t>> parts) {
-    errno = 0;
-    FilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        return ErrnoOr(EIO);
-    }
-    for (auto part : parts) {
-        errno = 0;
-        if (!part.empty() && std::fwrite(part.data(), 1, part.size(), file.get()) != part.size()) {
-            return ErrnoOr(EIO);
-        }
-        // Flushing each part makes a failure land on the part that caused it: a load file whose
-        // image cannot be written still holds its header.
-        if (std::fflush(file.get()) != 0) {
-            return ErrnoOr(EIO);
-        }
-    }
-    errno = 0;
-    if (std::fclose(file.release()) != 0) {
-        return ErrnoOr(EIO);
-    }
-    return 0;
 }
 
 }  // namespace tarvoline::postlink

@@ -1,12 +1,10 @@
 #pragma once
 
-// Whole-file reads and writes with the system error number as the outcome.
+// Whole-file reads with the system error number as the outcome, and the name lookup of the
+// inputs. Outputs are written through fileio/atomic_file.h.
 
 #include <cstdint>
-#include <initializer_list>
-#include <span>
 #include <string>
-#include <vector>
 
 #include "postlink/byte_buffer.h"
 
@@ -23,11 +21,8 @@ struct FileContents {
 };
 
 // Reads the whole file into a zero-filled buffer of its length (one spare zero byte follows).
+// A folder gives EISDIR. Anything else that is not a regular file (a FIFO, a device) reads as
+// empty instead of blocking: the inputs lie in folders others may write to.
 FileContents ReadWholeFile(const std::string& path);
-
-// Replaces `path` with the concatenation of `parts`; returns 0 or errno. Stops at the first
-// part that cannot be written, so the file then holds what was written before it.
-int WriteWholeFile(const std::string& path,
-                   std::initializer_list<std::span<const std::uint8_t>> parts);
 
 }  // namespace tarvoline::postlink

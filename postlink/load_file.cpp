@@ -1,7 +1,7 @@
 #include "postlink/load_file.h"
 
 #include "postlink/big_endian.h"
-#include "postlink/file_io.h"
+#include "fileio/atomic_file.h"
 
 namespace tarvoline::postlink {
 
@@ -27,7 +27,7 @@ LoadFileHeader MakeLoadFileHeader(const LoadImageHeader& header) {
 
 int WriteLoadFile(const std::string& path, const LoadImage& image) {
     const LoadFileHeader header = MakeLoadFileHeader(image.header);
-    return WriteWholeFile(path, {header.span(), image.bytes.span()});
+    return fileio::WriteFileWhole(path, {header.span(), image.bytes.span()});
 }
 
 }  // namespace tarvoline::postlink

@@ -24,7 +24,8 @@ struct LoadFileHeader {
 
 LoadFileHeader MakeLoadFileHeader(const LoadImageHeader& header);
 
-// Writes the header, then the whole image; 0 or the errno of the failed open or write.
+// Writes the header, then the whole image, as one file written whole or not at all; 0 or the
+// errno of the failed step.
 int WriteLoadFile(const std::string& path, const LoadImage& image);
 
 }  // namespace tarvoline::postlink

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 
+#include "fileio/atomic_file.h"
 #include "postlink/file_io.h"
 
 namespace tarvoline::postlink {
@@ -47,28 +47,39 @@ void RewriteMapText(std::string& text, std::uint32_t codeAddress, std::uint32_t 
 }
 
 int RewriteMapFile(const std::string& baseName, const LoadImageHeader& header,
-                   std::string_view mapExt) {
-    FileContents contents = ReadWholeFile(FindFileIgnoringCase(baseName + ".MAP"));
-    if (contents.error == ENOMEM) {
-        return 1;
+                   std::string_view mapExt, std::string* why) {
+    const std::string input = FindFileIgnoringCase(baseName + ".MAP");
+    const std::string output = baseName + std::string(mapExt);
+    auto failed = [&](int error, const std::string& text) {
+        if (why != nullptr) {
+            *why = text;
+        }
+        return error;
+    };
+    FileContents contents = ReadWholeFile(input);
+    if (contents.error == ENOENT) {
+        return failed(ENOENT, "no map rewritten (" + input + " not found)");
     }
     if (contents.error != 0) {
-        return contents.error;
+        return failed(contents.error, "map " + output + " not written: cannot read " + input +
+                                          ": " + fileio::SystemErrorText(contents.error));
     }
     std::string text;
     try {
         text.assign(reinterpret_cast<const char*>(contents.bytes.data()), contents.bytes.size());
     } catch (const std::bad_alloc&) {
-        return 1;
+        return failed(ENOMEM, "map " + output + " not written: no memory for " + input);
     }
     contents.bytes = ByteBuffer();
     RewriteMapText(text, header.codeAddress, header.a5Address);
 
-    const std::string output = baseName + std::string(mapExt);
-    // Replace rather than write through: the output may be the map just read, or a link.
-    std::remove(output.c_str());
-    return WriteWholeFile(
+    // A new file renamed over the old name: the output may be the map just read, or a link.
+    const int error = fileio::WriteFileWhole(
         output, {std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())});
+    if (error != 0) {
+        return failed(error, "map " + output + " not written: " + fileio::SystemErrorText(error));
+    }
+    return 0;
 }
 
 }  // namespace tarvoline::postlink

@@ -21,9 +21,10 @@ inline constexpr std::string_view kDataTag = "Data: ";
 void RewriteMapText(std::string& text, std::uint32_t codeAddress, std::uint32_t a5Address);
 
 // Reads base + ".MAP" (found ignoring case), rewrites it for `header` and writes it to base +
-// `mapExt`. Returns 0, 1 when out of memory, or the errno of the failed read or create. A
-// missing map leaves any older output as it was.
+// `mapExt`, whole or not at all. Returns 0 or the errno of the failed step, ENOMEM when out
+// of memory: always an errno, never a converter code. On failure any older output is as it
+// was, and `why`, when given, says in words which file failed and the system's reason.
 int RewriteMapFile(const std::string& baseName, const LoadImageHeader& header,
-                   std::string_view mapExt);
+                   std::string_view mapExt, std::string* why = nullptr);
 
 }  // namespace tarvoline::postlink

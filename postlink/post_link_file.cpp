@@ -13,7 +13,7 @@ std::optional<std::string> CutBinExtension(std::string_view path) {
 }
 
 bool ContinuesSeries(const ConversionReport& report) {
-    return !report.systemError &&
+    return report.systemError == 0 &&
            (report.result == kPostLinkDone || report.result == kPostLinkNoConfiguration);
 }
 
@@ -23,7 +23,7 @@ bool PostLinkRun::Failed() const {
 
 bool PostLinkRun::AnyConverted() const {
     for (const ConfigurationOutcome& outcome : outcomes) {
-        if (outcome.report.result == kPostLinkDone && !outcome.report.systemError) {
+        if (outcome.report.result == kPostLinkDone && outcome.report.systemError == 0) {
             return true;
         }
     }

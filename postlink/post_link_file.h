@@ -53,7 +53,7 @@ struct PostLinkRun {
 };
 
 // True when the series goes on after this result: done, or the file has no such
-// configuration. An errno that happens to equal a converter code does not count.
+// configuration. A failure of the system never counts as either.
 bool ContinuesSeries(const ConversionReport& report);
 
 PostLinkRun PostLinkFile(std::string_view path, PostLinkObserver& observer);

@@ -1,26 +1,14 @@
 #include "postlink/postlink_result.h"
 
-#include <cstring>
-#include <type_traits>
+#include "fileio/atomic_file.h"
 
 namespace tarvoline::postlink {
 
 std::string SystemErrorText(int error) {
-    char buffer[256] = {};
-    // GNU strerror_r may return a static string instead of filling the buffer; the XSI one
-    // returns an int. Handle both so the code builds with either.
-    auto text = strerror_r(error, buffer, sizeof buffer);
-    if constexpr (std::is_same_v<decltype(text), char*>) {
-        return text ? std::string(text) : std::string(buffer);
-    } else {
-        return std::string(buffer);
-    }
+    return fileio::SystemErrorText(error);
 }
 
-std::string DescribePostLinkResult(PostLinkResult result, bool isSystemError) {
-    if (isSystemError) {
-        return SystemErrorText(result);
-    }
+std::string DescribePostLinkResult(PostLinkResult result) {
     switch (result) {
         case kPostLinkDone:
             return "done";
@@ -36,8 +24,10 @@ std::string DescribePostLinkResult(PostLinkResult result, bool isSystemError) {
             return "no such configuration";
         case kPostLinkMalformedBin:
             return "the .Bin file is malformed";
+        case kPostLinkCannotWriteLoadFile:
+            return "the load file cannot be written";
         default:
-            return SystemErrorText(result);
+            return "converter result " + std::to_string(result);
     }
 }
 

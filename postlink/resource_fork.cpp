@@ -41,11 +41,62 @@ class ForkReader {
     std::span<const std::uint8_t> file_;
 };
 
+// The map's own header: a copy of the fork header, two handles and attributes, then the
+// offsets of the type list and of the name list.
+constexpr std::uint64_t kMapHeaderSize = 28;
+constexpr std::uint64_t kTypeEntrySize = 8;
+
+std::string Hex(std::uint64_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0x0F]);
+        value >>= 4;
+    } while (value != 0);
+    return "0x" + text;
+}
+
 ResourceLookup Malformed() {
     return {LookupStatus::kMalformed, {}, 0};
 }
 
 }  // namespace
+
+std::string CheckResourceFork(std::span<const std::uint8_t> file) {
+    const ForkReader reader(file);
+    const std::string size = std::to_string(file.size()) + " bytes";
+    if (file.empty()) {
+        return "the file is empty";
+    }
+    std::uint32_t dataAreaOffset = 0;
+    std::uint32_t mapOffset = 0;
+    if (!reader.U32(kResourceForkStart, dataAreaOffset) ||
+        !reader.U32(kResourceForkStart + 4, mapOffset)) {
+        return "no resource fork: it has " + size + ", too few for a fork header at byte " +
+               std::to_string(kResourceForkStart);
+    }
+    const std::uint64_t dataArea = kResourceForkStart + std::uint64_t{dataAreaOffset};
+    if (!reader.Has(dataArea, 0)) {
+        return "the resource data area at " + Hex(dataArea) + " lies outside the file's " + size;
+    }
+    const std::uint64_t map = kResourceForkStart + std::uint64_t{mapOffset};
+    if (!reader.Has(map, kMapHeaderSize)) {
+        return "the resource map at " + Hex(map) + " lies outside the file's " + size;
+    }
+    std::uint16_t typeListOffset = 0;
+    std::uint16_t typeCountField = 0;
+    reader.U16(map + 24, typeListOffset);  // inside the map header, checked above
+    const std::uint64_t types = map + typeListOffset;
+    if (!reader.U16(types, typeCountField)) {
+        return "the resource type list at " + Hex(types) + " lies outside the file's " + size;
+    }
+    const int typeCount = static_cast<std::int16_t>(typeCountField) + 1;
+    if (typeCount > 0 && !reader.Has(types + 2, kTypeEntrySize * std::uint64_t(typeCount))) {
+        return "the resource type list at " + Hex(types) + " of " + std::to_string(typeCount) +
+               " types runs past the end of the file's " + size;
+    }
+    return {};
+}
 
 ResourceLookup FindResource(std::span<const std::uint8_t> file, std::uint32_t type,
                             std::int16_t number) {

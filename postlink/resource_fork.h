@@ -34,6 +34,13 @@ struct ResourceLookup {
     std::size_t fileOffset = 0;          // where `data` starts in the file
 };
 
+// Whether `file` holds a resource fork at all: an empty string when its header, the map's
+// header and the type list lie inside the file, else the reason, in words, that it does not
+// ("the file is empty", "the resource map at 0x6C6C6F20 lies outside the file's 1177 bytes").
+// FindResource still checks every entry it follows; this tells a file that is no .Bin at all
+// (truncated, something else renamed, empty) from a .Bin with one broken entry.
+std::string CheckResourceFork(std::span<const std::uint8_t> file);
+
 // Only the first type entry of `type` is searched, as the linker never writes two; a later
 // duplicate is ignored rather than merged.
 ResourceLookup FindResource(std::span<const std::uint8_t> file, std::uint32_t type,

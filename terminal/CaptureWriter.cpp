@@ -1,5 +1,9 @@
 #include "CaptureWriter.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -25,6 +29,41 @@ void CCaptureSettings::Write(ISettingsStore& store) const {
     store.WriteProfileString(kCaptureSection, kPromptPathNameKey, m_strPathName);
     store.WriteProfileInt(kCaptureSection, kTimeStampsInCaptureKey, m_bTimeStamps ? 1 : 0);
 }
+
+namespace {
+
+// The capture is a stream that others may read while it grows, so it is written in place, not
+// through a temporary file. It never follows a symbolic link at its name: the name may sit in
+// a folder others can write to, and a planted link would send the terminal's text, appended
+// or over the old contents, into any file the user may write. The bytes go to the file
+// exactly as the terminal has them (binary: no line-end translation).
+std::FILE* OpenCaptureFile(const std::string& path, bool append, std::string& why) {
+    if (path.empty()) {
+        why = std::strerror(ENOENT);
+        return nullptr;
+    }
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    const int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat st {};
+        // ELOOP is also the answer to a loop of links in the folders on the way; only a link
+        // at the name itself gets the plain explanation.
+        if (error == ELOOP && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            why = "it is a symbolic link, and the capture does not follow links";
+        else
+            why = std::strerror(error);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, append ? "ab" : "wb");
+    if (!file) {
+        why = std::strerror(errno);
+        ::close(fd);
+    }
+    return file;
+}
+
+}  // namespace
 
 CCaptureWriter::~CCaptureWriter() { Stop(); }
 
@@ -75,13 +114,11 @@ bool CCaptureWriter::Start(const ISettingsStore* store, const std::string& defau
         includeBuffer = *answer;
     }
 
-    // Binary mode: the bytes go to the file exactly as the terminal has them.
-    m_pCaptureFile = path.empty() ? nullptr
-                                  : std::fopen(path.c_str(), mode == capture::kAppend ? "ab" : "wb");
+    std::string why;
+    m_pCaptureFile = OpenCaptureFile(path, mode == capture::kAppend, why);
     if (!m_pCaptureFile) {
-        const int error = path.empty() ? ENOENT : errno;
         Abort();
-        questions.TellCannotOpen("Cannot open capture file " + path + ": " + std::strerror(error));
+        questions.TellCannotOpen("Cannot open capture file " + path + ": " + why);
         return false;
     }
     if (includeBuffer && !(writeBuffer && writeBuffer())) {

@@ -4,8 +4,9 @@
 // settings of section "Transfer". Qt-free.
 //
 // The file holds exactly the bytes handed to CaptureText, in order; it is opened in binary mode
-// so the terminal's CR LF line ends stay CR LF. Capture fails silently: a file that cannot be
-// opened leaves capture off, write errors are not noticed.
+// so the terminal's CR LF line ends stay CR LF. A symbolic link at the file's name is refused,
+// never followed. A file that cannot be opened leaves capture off and says why; write errors
+// are not noticed.
 
 #include <cstdio>
 #include <functional>
@@ -72,7 +73,8 @@ public:
     // terminal text is to be included, calls writeBuffer, which hands it to CaptureText and
     // returns false when there is no terminal to take it from. False (capture left off) when a
     // question is cancelled or there is no terminal (nothing reported), or when the file cannot
-    // be opened ("Cannot open capture file X: <system text>" through TellCannotOpen).
+    // be opened ("Cannot open capture file X: <system text>" through TellCannotOpen; for a
+    // symbolic link "...: it is a symbolic link, and the capture does not follow links").
     bool Start(const ISettingsStore* store, const std::string& defaultPath,
                ICaptureQuestions& questions, const std::function<bool()>& writeBuffer);
     // Closes the file and turns capture off.

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 #include <filesystem>
@@ -61,6 +64,37 @@ std::string Packet(int number, std::string data, bool crc, size_t size = 128) {
     }
     return p;
 }
+
+// A lower file-size limit for this process while it lives: writes past it fail with EFBIG
+// (SIGXFSZ ignored meanwhile), as on a full disk, whoever runs the test.
+class CFileSizeLimit {
+public:
+    explicit CFileSizeLimit(rlim_t bytes) : m_bytes(bytes) {}
+    ~CFileSizeLimit() { Restore(); }
+    bool Set() {
+        if (::getrlimit(RLIMIT_FSIZE, &m_saved) != 0 ||
+            (m_saved.rlim_max != RLIM_INFINITY && m_saved.rlim_max < m_bytes))
+            return false;
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = m_saved;
+        small.rlim_cur = m_bytes;
+        m_set = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
+        return m_set;
+    }
+    void Restore() {
+        if (!m_set)
+            return;
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+        m_set = false;
+    }
+
+private:
+    rlim_t m_bytes;
+    struct rlimit m_saved {};
+    void (*m_oldHandler)(int) = SIG_DFL;
+    bool m_set = false;
+};
 
 TEST(XmodemChecks, CrcAndChecksumOfKnownData) {
     const std::string text = "123456789";
@@ -222,6 +256,74 @@ TEST_F(XmodemScripted, ASenderThatFallsSilentIsAskedAgainThenCancelled) {
     EXPECT_EQ(pty.Read(4, 5000ms), kNak + kNak + kCanCan);
     EXPECT_EQ(result.get().result, XmodemResult::TooManyErrors);
     EXPECT_FALSE(Received());
+}
+
+// A receive that does not complete leaves the file already at the target's name byte for byte
+// as it was, and nothing beside it; one that completes replaces a link there, not its target.
+TEST_F(XmodemScripted, AReceiveCancelledHalfWayKeepsTheExistingTarget) {
+    const std::string old = "the old file\x00\xff\x1a";
+    std::ofstream(dir + "/got.bin", std::ios::binary) << old;
+    ui.cancelAfterSteps = 2;
+    auto result = Receive();
+    ASSERT_EQ(pty.Read(1), "C");
+    pty.Write(Packet(1, Bytes(128, 'r'), true));
+    EXPECT_EQ(pty.Read(1), kAck);
+    pty.Write(Packet(2, Bytes(128, 's'), true));
+    EXPECT_EQ(pty.Read(3), kAck + kCanCan);  // the block is answered, then the cancel
+    EXPECT_EQ(result.get().result, XmodemResult::CancelledByUser);
+    EXPECT_EQ(Got(), old);
+    EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(XmodemScripted, AReceiveThatFailsKeepsTheExistingTarget) {
+    std::ofstream(dir + "/got.bin", std::ios::binary) << "twelve bytes";
+    auto result = Receive();
+    ASSERT_EQ(pty.Read(1), "C");
+    pty.Write(Packet(1, Bytes(128, 't'), true));
+    EXPECT_EQ(pty.Read(1), kAck);
+    pty.Write(Packet(5, Bytes(128, 'u'), true));
+    EXPECT_EQ(pty.Read(2), kCanCan);
+    EXPECT_EQ(result.get().result, XmodemResult::OutOfSequence);
+    EXPECT_EQ(Got(), "twelve bytes");
+    EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(XmodemScripted, AWriteThatFailsEndsTheReceiveAndKeepsTheExistingTarget) {
+    // A file-size limit makes the kernel refuse the writes past it, as a full disk would,
+    // whoever runs the test. Blocks are held back one, so the third block writes the second.
+    std::ofstream(dir + "/got.bin", std::ios::binary) << "twelve bytes";
+    CFileSizeLimit limit(200);
+    if (!limit.Set())
+        GTEST_SKIP() << "the file-size limit cannot be set to 200 bytes";
+    auto result = Receive();
+    EXPECT_EQ(pty.Read(1), "C");
+    pty.Write(Packet(1, Bytes(128, 'v'), true));
+    EXPECT_EQ(pty.Read(1), kAck);
+    pty.Write(Packet(2, Bytes(128, 'w'), true));
+    EXPECT_EQ(pty.Read(1), kAck);
+    pty.Write(Packet(3, Bytes(128, 'x'), true));
+    EXPECT_EQ(pty.Read(2), kCanCan);
+    const XmodemOutcome outcome = result.get();
+    limit.Restore();
+    EXPECT_EQ(outcome.result, XmodemResult::WriteFailed);
+    EXPECT_EQ(outcome.detail, "Cannot write " + dir + "/got.bin: File too large");
+    EXPECT_EQ(Got(), "twelve bytes");
+    EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(XmodemScripted, ALinkAtTheTargetIsReplacedAndWhereItPointsIsUntouched) {
+    fs::create_directory(dir + "/home");
+    std::ofstream(dir + "/home/.profile", std::ios::binary) << "export PATH=/usr/bin\n";
+    fs::create_symlink("home/.profile", dir + "/got.bin");
+    auto result = Receive();
+    ASSERT_EQ(pty.Read(1), "C");
+    pty.Write(Packet(1, Bytes(50, 'y'), true));
+    EXPECT_EQ(pty.Read(1), kAck);
+    EndWithConfirmedEot();
+    ASSERT_TRUE(result.get().Ok());
+    EXPECT_EQ(Slurp(dir + "/home/.profile"), "export PATH=/usr/bin\n");
+    EXPECT_FALSE(fs::is_symlink(dir + "/got.bin"));
+    EXPECT_EQ(Got(), Bytes(50, 'y'));
 }
 
 // ---- sending ----------------------------------------------------------------------------

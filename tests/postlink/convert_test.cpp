@@ -168,13 +168,18 @@ TEST_F(Conversion, ShortExtensionsEndAtTheirZeroByte) {
     EXPECT_TRUE(FileExists(Base()));  // the S-record file, with no extension at all
 }
 
-TEST_F(Conversion, LoadFileThatCannotBeWrittenGivesTheErrno) {
+TEST_F(Conversion, LoadFileThatCannotBeWrittenGivesCodeSevenAndTheErrnoApart) {
+    // The errno is kept beside the code, never in its place: EISDIR is 21, but EPERM is 1 and
+    // EIO 5, which the converter's own codes use.
     Write(BusyProgram({Config(1, 0x10000)}));
     std::filesystem::create_directory(Base() + ".RU");
     const ConversionReport report = ConvertBinFileWithReport(Base(), 1);
-    EXPECT_EQ(report.result, EISDIR);
-    EXPECT_TRUE(report.systemError);
+    EXPECT_EQ(report.result, kPostLinkCannotWriteLoadFile);
+    EXPECT_EQ(report.systemError, EISDIR);
+    EXPECT_EQ(report.detail, "cannot write " + Base() + ".RU: Is a directory");
+    EXPECT_TRUE(std::filesystem::is_directory(Base() + ".RU"));
     EXPECT_TRUE(FileExists(Base() + ".RE"));
+    EXPECT_FALSE(ContinuesSeries(report));
 }
 
 TEST_F(Conversion, ExistingFilesAreReplaced) {
@@ -265,10 +270,10 @@ TEST_F(Conversion, SeriesEndsAtTheFirstFailure) {
 
 TEST_F(Conversion, SystemErrorThatEqualsAConverterCodeStillEndsTheSeries) {
     ConversionReport report;
-    report.result = kPostLinkNoConfiguration;  // EIO has the same number
-    report.systemError = true;
+    report.result = kPostLinkNoConfiguration;
+    report.systemError = EIO;  // the same number as the code
     EXPECT_FALSE(ContinuesSeries(report));
-    report.systemError = false;
+    report.systemError = 0;
     EXPECT_TRUE(ContinuesSeries(report));
 }
 

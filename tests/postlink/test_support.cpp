@@ -1,7 +1,10 @@
 #include "test_support.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -45,6 +48,61 @@ CommandResult RunCommand(const std::string& command) {
     const int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+std::optional<std::string> RunInChild(const std::function<std::string()>& body,
+                                      int timeoutSeconds) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        return std::nullopt;
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return std::nullopt;
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        ::alarm(static_cast<unsigned>(timeoutSeconds));  // the default action ends the child
+        const std::string result = body();
+        std::size_t done = 0;
+        while (done < result.size()) {
+            const ssize_t n = ::write(fds[1], result.data() + done, result.size() - done);
+            if (n <= 0) {
+                ::_exit(1);
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string output;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
+        if (n > 0) {
+            output.append(buffer, static_cast<std::size_t>(n));
+        } else if (errno != EINTR) {
+            break;
+        }
+    }
+    ::close(fds[0]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return std::nullopt;
+    }
+    return output;
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::uint32_t WordAt(const std::uint8_t* bytes, std::size_t at) {

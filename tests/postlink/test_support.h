@@ -3,6 +3,8 @@
 // Temporary folders, shell commands and byte helpers shared by the converter's tests.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,16 @@ std::uint32_t WordAt(const Bytes& bytes, std::size_t at);
 std::uint32_t WordAt(const std::uint8_t* bytes, std::size_t at);
 
 bool FileExists(const std::string& path);
+
+// Runs `body` in a forked child and returns what it returned, for tests that change what
+// cannot be changed back (the user, limits of the process). nullopt when the child did not
+// finish on its own within `timeoutSeconds`, or crashed. The body must not use GoogleTest's
+// assertions: the child's results are not the parent's.
+std::optional<std::string> RunInChild(const std::function<std::string()>& body,
+                                      int timeoutSeconds = 30);
+
+// The names in a folder, sorted.
+std::vector<std::string> FolderNames(const std::string& folder);
 
 }  // namespace tarvoline::postlink::testkit
 

@@ -209,6 +209,48 @@ TEST_F(CaptureWriterTest, FileThatCannotBeOpenedLeavesCaptureOffAndSaysWhy) {
     }
 }
 
+TEST_F(CaptureWriterTest, ASymbolicLinkAtTheFileNameIsRefusedInEitherMode) {
+    // A link planted at the capture's name would send the terminal's text into the file it
+    // points to, appended or over it; and a link to a missing file would create that file.
+    fs::create_directory(dir / "home");
+    const std::string profile = (dir / "home" / ".profile").string();
+    { std::ofstream(profile, std::ios::binary) << "export PATH=/usr/bin\n"; }
+    fs::create_symlink(profile, path);
+    const std::string refused =
+        "Cannot open capture file " + path + ": it is a symbolic link, and the capture does not follow links";
+    for (int mode : {capture::kOverwrite, capture::kAppend}) {
+        Fixed(mode, capture::kIncludeNo);
+        questions.told.clear();
+        EXPECT_FALSE(Start()) << mode;
+        EXPECT_FALSE(writer.IsCapturing());
+        EXPECT_FALSE(writer.IsFileOpen());
+        EXPECT_EQ(questions.told, std::vector<std::string>{refused});
+    }
+    std::ifstream in(profile, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "export PATH=/usr/bin\n");
+
+    fs::remove(path);
+    fs::create_symlink(dir / "home" / ".profile2", path);
+    Fixed(capture::kAppend, capture::kIncludeNo);
+    questions.told.clear();
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(questions.told, std::vector<std::string>{refused});
+    EXPECT_FALSE(fs::exists(dir / "home" / ".profile2"));
+}
+
+TEST_F(CaptureWriterTest, ALinkAmongTheFoldersOnTheWayIsFollowedAsAnyPathIs) {
+    // Only the file's own name is guarded: a folder reached through a link is the user's choice.
+    fs::create_directory(dir / "real");
+    fs::create_directory_symlink(dir / "real", dir / "via");
+    path = (dir / "via" / "CAPTURE.TXT").string();
+    Fixed(capture::kOverwrite, capture::kIncludeNo);
+    ASSERT_TRUE(Start());
+    Write("kept");
+    writer.Stop();
+    std::ifstream in(dir / "real" / "CAPTURE.TXT", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept");
+}
+
 TEST_F(CaptureWriterTest, NothingIsWrittenWhileOff) {
     Write("before");
     Fixed(capture::kOverwrite, capture::kIncludeNo);
