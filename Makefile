@@ -12,11 +12,12 @@ CMAKE_FLAGS ?=
 PACKAGES := build-essential cmake ninja-build pkg-config \
             googletest libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev \
-            srecord lrzsz binutils xvfb xdotool x11-utils
+            srecord lrzsz binutils xvfb xdotool x11-utils \
+            clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test demo tsan asan bench clean format
+.PHONY: all deps build test demo tsan asan bench clean format fuzz fuzz-build fuzz-seeds
 
 all: build
 
@@ -39,6 +40,9 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	cd $(BUILD) && ctest -j2 --output-on-failure --timeout 120
+	@if command -v clang++ >/dev/null; then \
+	  $(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10 FUZZ_JOBS=2; \
+	else echo "clang++ missing: the fuzzing harnesses were not run"; fi
 
 demo: build
 	./tools/demo.sh $(BUILD)
@@ -54,6 +58,36 @@ asan: deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest -j2 --output-on-failure -L sanitize
 
+# The libFuzzer harnesses of tests/fuzz, each run for FUZZ_SECONDS under ASan (with leak
+# detection) and UBSan, RSS limit 512 MB; FUZZ_JOBS of them at a time. Their own build folder,
+# clang, the core libraries without Qt only.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS    ?= 1
+FUZZERS      := bin_image map_rewrite xmodem_receive receive_rules settings
+# The longest input each harness is given.
+FUZZ_MAX_LEN_bin_image      := 65536
+FUZZ_MAX_LEN_map_rewrite    := 16384
+FUZZ_MAX_LEN_xmodem_receive := 8192
+FUZZ_MAX_LEN_receive_rules  := 4096
+FUZZ_MAX_LEN_settings       := 4096
+
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVOLINE_FUZZ=ON
+
+fuzz-build: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	@$(MAKE) --no-print-directory -j $(FUZZ_JOBS) $(addprefix fuzz-run-,$(FUZZERS))
+
+fuzz-run-%:
+	@./tools/run-fuzzer.sh $(FUZZ_BUILD) $* $(FUZZ_SECONDS) $(FUZZ_MAX_LEN_$*)
+
+# Writes the seeds of tests/fuzz/corpus again with the project's own writers.
+fuzz-seeds: fuzz-build
+	./$(FUZZ_BUILD)/make_fuzz_seeds examples tests/fuzz/corpus
+
 bench: deps
 	$(MAKE) BUILD=build-bench BUILD_TYPE=Release build
 	./tools/run-benchmarks.sh build-bench
@@ -62,4 +96,4 @@ format:
 	find comm terminal download postlink document app sim cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-tsan build-asan build-bench
+	rm -rf build build-tsan build-asan build-bench build-fuzz
