@@ -15,7 +15,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config \
             qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev \
             srecord lrzsz binutils xvfb xdotool x11-utils \
             desktop-file-utils appstream libxml2-utils man-db groff-base \
-            shared-mime-info bash-completion
+            shared-mime-info bash-completion clang libclang-rt-14-dev
 # And what `make deb-check` needs on top (lintian is large: only that target installs it).
 DEB_CHECK_PACKAGES := lintian xdg-utils libfile-mimeinfo-perl
 
@@ -24,7 +24,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PREFIX  ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build test demo tsan asan bench clean format install deb deb-check
+.PHONY: all deps build test demo tsan asan bench clean format install deb deb-check fuzz fuzz-build fuzz-seeds
 
 all: build
 
@@ -47,6 +47,9 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	cd $(BUILD) && ctest -j2 --output-on-failure --timeout 120
+	@if command -v clang++ >/dev/null; then \
+	  $(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10 FUZZ_JOBS=2; \
+	else echo "clang++ missing: the fuzzing harnesses were not run"; fi
 
 # The programs, desktop entry, file types, icons, manual, man pages and shell completion under
 # $(DESTDIR)$(PREFIX): make install PREFIX=/usr DESTDIR=/tmp/stage
@@ -78,6 +81,36 @@ asan: deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest -j2 --output-on-failure -L sanitize
 
+# The libFuzzer harnesses of tests/fuzz, each run for FUZZ_SECONDS under ASan (with leak
+# detection) and UBSan, RSS limit 512 MB; FUZZ_JOBS of them at a time. Their own build folder,
+# clang, the core libraries without Qt only.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS    ?= 1
+FUZZERS      := bin_image map_rewrite xmodem_receive receive_rules settings
+# The longest input each harness is given.
+FUZZ_MAX_LEN_bin_image      := 65536
+FUZZ_MAX_LEN_map_rewrite    := 16384
+FUZZ_MAX_LEN_xmodem_receive := 8192
+FUZZ_MAX_LEN_receive_rules  := 4096
+FUZZ_MAX_LEN_settings       := 4096
+
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVOLINE_FUZZ=ON
+
+fuzz-build: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	@$(MAKE) --no-print-directory -j $(FUZZ_JOBS) $(addprefix fuzz-run-,$(FUZZERS))
+
+fuzz-run-%:
+	@./tools/run-fuzzer.sh $(FUZZ_BUILD) $* $(FUZZ_SECONDS) $(FUZZ_MAX_LEN_$*)
+
+# Writes the seeds of tests/fuzz/corpus again with the project's own writers.
+fuzz-seeds: fuzz-build
+	./$(FUZZ_BUILD)/make_fuzz_seeds examples tests/fuzz/corpus
+
 bench: deps
 	$(MAKE) BUILD=build-bench BUILD_TYPE=Release build
 	./tools/run-benchmarks.sh build-bench
@@ -86,4 +119,4 @@ format:
 	find comm terminal download postlink document app sim cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-tsan build-asan build-bench
+	rm -rf build build-tsan build-asan build-bench build-fuzz

@@ -4,6 +4,8 @@
 // and the rules of the font dialog. Colours are integers 0x00BBGGRR (red in the low byte).
 // Qt-free.
 
+#include <algorithm>
+#include <climits>
 #include <string>
 
 class ISettingsStore;
@@ -30,8 +32,11 @@ struct CFontSettings {
     // The seven "Font" values; a value that cannot be read takes the default above.
     static CFontSettings Read(const ISettingsStore& store);
     void Write(ISettingsStore& store) const;
-    // Height in twips: two per tenth of a point.
-    int HeightTwips() const { return m_nSize * 2; }
+    // Height in twips: two per tenth of a point. A size from a hand-edited file too large to
+    // double gives the largest height of its sign instead of overflowing.
+    int HeightTwips() const {
+        return static_cast<int>(std::clamp<long long>(m_nSize * 2LL, INT_MIN, INT_MAX));
+    }
 };
 
 // The background colour, white when it cannot be read.

@@ -1,6 +1,7 @@
 // The stored appearance: read defaults, the wrap flag, and the font dialog's rules.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <ostream>
 
 #include "document/FirstRunDefaults.h"
@@ -30,6 +31,17 @@ TEST(Appearance, ReadDefaultsWhenNothingIsStored) {
     EXPECT_EQ(0, font.m_color);  // black
     EXPECT_EQ(0xFFFFFF, ReadBackgroundColor(store));
     EXPECT_EQ(1, ReadWrapSetting(store));
+}
+
+TEST(Appearance, SizeTooLargeToDoubleGivesTheLargestHeight) {
+    CMemorySettingsStore store;
+    store.WriteProfileInt(kFontSection, "Size", INT_MAX);
+    EXPECT_EQ(INT_MAX, CFontSettings::Read(store).HeightTwips());
+    store.WriteProfileInt(kFontSection, "Size", INT_MIN);
+    EXPECT_EQ(INT_MIN, CFontSettings::Read(store).HeightTwips());
+    store.WriteProfileInt(kFontSection, "Size", INT_MAX / 2);
+    EXPECT_EQ(INT_MAX - 1, CFontSettings::Read(store).HeightTwips());
+    EXPECT_EQ(144955145, InitialFontDialogHeight(INT_MAX));
 }
 
 TEST(Appearance, FontSettingsRoundTrip) {
