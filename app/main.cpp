@@ -1,7 +1,19 @@
 // tarvoline: the serial terminal for ViVaz boards.
+#include <cstring>
+#include <iostream>
+
 #include "TarvolineApp.h"
 
 int main(int argc, char** argv) {
+    // The version is answered before anything of the window starts, so it needs no display:
+    // "tarvoline 2.0.0", the program's name and the whole version, as tarvoline-cli and
+    // vivaz-sim answer.
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            std::cout << "tarvoline " << TARVOLINE_VERSION << "\n";
+            return 0;
+        }
+    }
     CTarvolineApp app(argc, argv);
     // A signal during start-up (say, while its port error shows) ends the program here.
     if (!app.InitInstance() || app.Terminating()) return 0;

@@ -1,5 +1,7 @@
 #include "cli_ui.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 #include <ostream>
@@ -10,15 +12,28 @@ namespace tarvoline::cli {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_lastSignal{0};
 std::atomic<CTarvolineDoc*> g_stopTarget{nullptr};
+std::atomic<int> g_wakeFd{-1};
+std::atomic<bool> g_keepHandling{false};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-extern "C" void OnInterrupt(int) {
-    // The first Ctrl-C (or SIGTERM) stops the transfer at its next look, so the line is
-    // restored; a second one ends the program at once.
+void SetHandlers(void (*handler)(int)) {
+    for (int sig : kSignals) std::signal(sig, handler);
+}
+
+extern "C" void OnInterrupt(int sig) {
+    // The first Ctrl-C (or SIGTERM, or a hang-up) stops the transfer at its next look, so the
+    // line is restored; a second one ends the program at once, unless a loop that answers at
+    // once (and has a terminal to put back) watches the wake-up descriptor.
     g_interrupted = true;
+    g_lastSignal = sig;
     if (CTarvolineDoc* doc = g_stopTarget.load()) doc->StopTransfer();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    if (const int fd = g_wakeFd.load(); fd >= 0) {
+        const char byte = 's';
+        [[maybe_unused]] ssize_t n = ::write(fd, &byte, 1);
+    }
+    if (!g_keepHandling.load()) SetHandlers(SIG_DFL);
 }
 
 class CStderrProgress : public IProgressWindow {
@@ -69,14 +84,33 @@ private:
 
 CCliUi::CCliUi(std::ostream& err, bool showProgress) : m_err(err), m_showProgress(showProgress) {
     g_interrupted = false;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    g_lastSignal = 0;
+    SetHandlers(OnInterrupt);
 }
 
 CCliUi::~CCliUi() {
     g_stopTarget = nullptr;
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    g_wakeFd = -1;
+    g_keepHandling = false;
+    SetHandlers(SIG_DFL);
+}
+
+void CCliUi::WakeOnSignal(int fd, bool keepHandling) {
+    g_wakeFd = fd;
+    g_keepHandling = keepHandling;
+    // A signal that came before the loop watched is not lost: the loop sees it at once.
+    if (fd >= 0 && g_interrupted.load()) {
+        const char byte = 's';
+        [[maybe_unused]] ssize_t n = ::write(fd, &byte, 1);
+    }
+    if (keepHandling) SetHandlers(OnInterrupt);
+}
+
+int CCliUi::LastSignal() { return g_lastSignal.load(); }
+
+void CCliUi::ClearInterrupted() {
+    g_interrupted = false;
+    g_lastSignal = 0;
 }
 
 void CCliUi::StopOnInterrupt(CTarvolineDoc* doc) {

@@ -1,6 +1,6 @@
 #pragma once
 // The user interface of the command-line tool: messages on standard error, progress on
-// standard error when it is a terminal, Ctrl-C and SIGTERM as the Cancel button.
+// standard error when it is a terminal, Ctrl-C, SIGTERM and SIGHUP as the Cancel button.
 
 #include <iosfwd>
 #include <memory>
@@ -26,8 +26,16 @@ public:
     int MessageCount() const { return m_messages; }
     // The document whose transfer Ctrl-C and SIGTERM stop; null for none.
     static void StopOnInterrupt(CTarvolineDoc* doc);
-    // Ctrl-C or SIGTERM came since this interface was made.
+    // Ctrl-C, SIGTERM or SIGHUP came since this interface was made (or was last cleared).
     static bool Interrupted();
+    // The signal that came last, 0 for none.
+    static int LastSignal();
+    // Forgets a signal that has been dealt with (a Ctrl-C that cancelled one load of a
+    // terminal session, which goes on).
+    static void ClearInterrupted();
+    // Each signal also writes a byte to fd (-1: none), for a loop that polls it. keepHandling:
+    // every signal is caught, not only the first, so the loop can put the terminal back.
+    static void WakeOnSignal(int fd, bool keepHandling);
 
 private:
     std::ostream& m_err;

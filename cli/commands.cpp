@@ -2,21 +2,88 @@
 
 namespace tarvoline::cli {
 
+const char* const kExitCodesHelp =
+    "Exit codes: 0 done, 1 failed (the reason is on standard error), 2 bad usage,\n"
+    "124 the --timeout passed, 130 interrupted (Ctrl-C, SIGTERM or SIGHUP).\n";
+
+namespace {
+
+constexpr std::string_view kPortHelp =
+    "Line options (for this run only; nothing is stored):\n"
+    "  --port NAME           the port, e.g. COM1 or a device such as /dev/ttyUSB0\n"
+    "                        (default: the stored port)\n"
+    "  --baud N              the terminal rate: 1200 2400 9600 19200 38400 57600 115200\n"
+    "                        230400 (default: the stored rate)\n"
+    "  --download-baud N     the rate of LOAD's blocks, from the same list\n";
+
+constexpr std::string_view kPortArguments = "[--port NAME] [--baud N] [--download-baud N]";
+
+}  // namespace
+
 std::span<const Command> AllCommands() {
-    static constexpr Command kCommands[] = {
+    static const std::string loadArgs = std::string(kPortArguments) + " FILE.RUN|FILE.APP";
+    static const std::string hexArgs = std::string(kPortArguments) + " FILE";
+    static const std::string postLinkLoadArgs = std::string(kPortArguments) + " FILE.BIN";
+    static const std::string xmodemArgs =
+        "send|receive " + std::string(kPortArguments) + " [--timeout SECONDS] FILE";
+    static const std::string termArgs = std::string(kPortArguments);
+    static const std::string runArgs =
+        std::string(kPortArguments) + " FILE [--until REGEX] [--fail-on REGEX] [--timeout S]";
+    static const std::string termDetails =
+        std::string(kPortHelp) +
+        "\nOn a terminal: the keys go to the board as the window's keyboard sends them (Enter\n"
+        "as CR, Backspace as BS, Ctrl with a letter as its control code; arrows, Delete and\n"
+        "function keys send nothing), and the board's output shows as in the window.\n"
+        "Ctrl-] then:  q  quit    b  send Break    l  load a file (asks for its path; a .Bin\n"
+        "is converted first and its .RUN loaded, as Post Link and Load does; a .RUN or .APP\n"
+        "is loaded and started; anything else is sent as hex records)    ?  help\n"
+        "              Ctrl-]  send one Ctrl-]\n"
+        "The terminal's settings are put back exactly on every way out.\n"
+        "\nWith standard input not a terminal (a pipe, a file): it is copied to the line (a\n"
+        "bare LF goes as CR LF, as a paste does) and the board's output to standard output,\n"
+        "until the input has ended and the line has been quiet for half a second (at most\n"
+        "10 s after the end of the input).\n";
+    static const std::string runDetails =
+        std::string(kPortHelp) +
+        "  --until REGEX         exit 0 once the board's output matches REGEX\n"
+        "  --fail-on REGEX       exit 1 once it matches REGEX (checked before --until)\n"
+        "  --timeout S           exit 124 when S seconds (e.g. 30, 2.5, 2m) have passed first,\n"
+        "                        counted from the start, the load included\n"
+        "\nFILE: a .Bin is converted and its .RUN loaded and started (Post Link and Load); a\n"
+        ".RUN or .APP is loaded and started (G, or the staged start for a program below the\n"
+        "monitor's RAM); any other file is sent as hex records and started with G.\n"
+        "The line stays open after the start, so the program's first output is not lost; the\n"
+        "board's output goes to standard output (line ends as LF when it is no terminal).\n"
+        "Progress shows on standard error only when that is a terminal.\n"
+        "It also exits 1 when the load fails or the device goes away.\n"
+        "\nREGEX is a POSIX extended regular expression (regcomp with REG_EXTENDED and\n"
+        "REG_NEWLINE), matched against all the output seen so far (its last 64 KiB), so a\n"
+        "match may span lines: line ends are newlines, ^ and $ match at the start and end of\n"
+        "each line, . and [^...] do not match a newline, [[:space:]] does.\n";
+    static const std::string loadDetails = std::string(kPortHelp);
+    static const std::string xmodemDetails =
+        std::string(kPortHelp) +
+        "  --timeout SECONDS     how long the other side may take to start\n";
+    static const Command kCommands[] = {
         {"postlink", "FILE.BIN",
          "convert a linker .Bin file to load, S-record and map files for each configuration",
-         RunPostLink},
-        {"load", "[--port NAME] [--baud N] [--download-baud N] FILE.RUN|FILE.APP",
+         "", RunPostLink},
+        {"load", loadArgs,
          "load a CP/M-68K load file into the board with the monitor's LOAD, then start it",
-         RunLoad},
-        {"loadhex", "[--port NAME] [--baud N] [--download-baud N] FILE",
-         "send a hex record file through the monitor's record loader", RunLoadHex},
-        {"postlink-load", "[--port NAME] [--baud N] [--download-baud N] FILE.BIN",
+         loadDetails, RunLoad},
+        {"loadhex", hexArgs, "send a hex record file through the monitor's record loader",
+         loadDetails, RunLoadHex},
+        {"postlink-load", postLinkLoadArgs,
          "convert a .Bin file, then load the .RUN file it wrote into the board and start it",
-         RunPostLinkLoad},
-        {"xmodem", "send|receive [--port NAME] [--baud N] [--timeout SECONDS] FILE",
-         "send or receive a file with XMODEM (128-byte blocks, CRC or checksum)", RunXmodem},
+         loadDetails, RunPostLinkLoad},
+        {"xmodem", xmodemArgs,
+         "send or receive a file with XMODEM (128-byte blocks, CRC or checksum)", xmodemDetails,
+         RunXmodem},
+        {"term", termArgs, "the board's terminal in the shell (Ctrl-] q quits)", termDetails,
+         RunTerm},
+        {"run", runArgs,
+         "load and start a test program, copy the board's output and wait for its verdict",
+         runDetails, RunRun},
     };
     return kCommands;
 }

@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "download/DocumentTransfers.h"
+#include "load_any.h"
 #include "session.h"
 
 namespace tarvoline::cli {
@@ -18,25 +19,14 @@ struct LoadArguments {
 
 std::optional<LoadArguments> Parse(const CommandContext& context, const char* name) {
     LoadArguments parsed;
-    const auto& args = context.arguments;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const OptionParse option = ParsePortOption(args, i, parsed.port);
-        bool ok = option == OptionParse::Taken;
-        if (option == OptionParse::NotAPortOption && a.rfind('-', 0) != 0 && parsed.file.empty()) {
-            parsed.file = a;
-            ok = true;
-        }
-        if (!ok) {
-            context.err << "tarvoline-cli " << name << ": bad argument \"" << a << "\"\n";
-            return std::nullopt;
-        }
-    }
-    if (parsed.file.empty()) {
-        context.err << "Usage: tarvoline-cli " << name
-                    << " [--port NAME] [--baud N] [--download-baud N] FILE\n";
+    std::vector<std::string> files;
+    if (!ParseArguments(context, name, context.arguments, parsed.port, {}, files))
+        return std::nullopt;
+    if (files.size() != 1) {
+        UsageError(context, name, files.empty() ? "which file?" : "one file at a time");
         return std::nullopt;
     }
+    parsed.file = files[0];
     return parsed;
 }
 
@@ -52,6 +42,8 @@ int RunLoad(const CommandContext& context) {
     bool started = TransferCpm68kFile(*session.doc, args->file);
     if (started)
         context.out << "Loaded and started " << args->file << "\n";
+    else
+        ExplainUnreadable(context.err, args->file);
     return session.ExitCode(started);
 }
 
@@ -67,6 +59,7 @@ int RunLoadHex(const CommandContext& context) {
         context.out << "Loaded " << args->file << "\n";
         return session.ExitCode(true);
     }
+    if (outcome == HexLoadOutcome::CannotOpen) ExplainUnreadable(context.err, args->file);
     // The window says nothing when the monitor does not answer; here the exit code needs a
     // reason beside it.
     if (outcome != HexLoadOutcome::CannotOpen && outcome != HexLoadOutcome::Cancelled &&

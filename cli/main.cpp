@@ -17,6 +17,7 @@ void PrintHelp(std::ostream& out) {
         out << "  " << command.name << " " << command.arguments << "\n      " << command.summary
             << "\n";
     }
+    out << "\n'tarvoline-cli COMMAND --help' tells more of each.\n" << kExitCodesHelp;
 }
 
 bool IsHelp(const std::string& argument) {
@@ -42,7 +43,9 @@ int Main(const std::vector<std::string>& arguments) {
             for (size_t i = 1; i < arguments.size(); ++i) {
                 if (arguments[i] == "--help" || arguments[i] == "-h") {
                     std::cout << "Usage: tarvoline-cli " << command.name << " "
-                              << command.arguments << "\n    " << command.summary << "\n";
+                              << command.arguments << "\n\n" << command.summary << ".\n";
+                    if (!command.details.empty()) std::cout << "\n" << command.details;
+                    std::cout << "\n" << kExitCodesHelp;
                     return kExitSuccess;
                 }
             }
@@ -50,7 +53,10 @@ int Main(const std::vector<std::string>& arguments) {
             return command.run(context);
         }
     }
-    std::cerr << "tarvoline-cli: unknown command \"" << arguments[0] << "\"\n\n";
+    if (arguments[0].size() > 1 && arguments[0][0] == '-')
+        std::cerr << "tarvoline-cli: unknown option " << arguments[0] << "\n\n";
+    else
+        std::cerr << "tarvoline-cli: unknown command " << arguments[0] << "\n\n";
     PrintHelp(std::cerr);
     return kExitUsage;
 }

@@ -35,15 +35,22 @@ int RunPostLink(const CommandContext& context) {
         return kExitSuccess;
     }
     if (context.arguments.size() != 1) {
-        context.err << kUsage;
+        context.err << "tarvoline-cli postlink: "
+                    << (context.arguments.empty() ? "which file?" : "one file at a time") << "\n"
+                    << kUsage;
+        return kExitUsage;
+    }
+    if (context.arguments[0].size() > 1 && context.arguments[0][0] == '-') {
+        context.err << "tarvoline-cli postlink: unknown option " << context.arguments[0] << "\n"
+                    << kUsage;
         return kExitUsage;
     }
     const std::string& path = context.arguments[0];
     LinePrinter printer(context.out);
     const PostLinkRun run = postlink::PostLinkFile(path, printer);
     if (!run.basePath) {
-        context.err << postlink::kInvalidBinFileMessage << " (no .BIN, .bin or .Bin in " << path
-                    << ")\n";
+        context.err << postlink::kInvalidBinFileMessage << "\n"
+                    << path << ": the name holds none of .BIN, .bin and .Bin\n";
         return kExitFailure;
     }
     if (run.Failed()) {

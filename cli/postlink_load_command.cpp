@@ -5,33 +5,28 @@
 
 #include "commands.h"
 #include "download/PostLinkCommands.h"
+#include "postlink/post_link_file.h"
 #include "session.h"
 
 namespace tarvoline::cli {
 
 int RunPostLinkLoad(const CommandContext& context) {
     PortOptions port;
-    std::string file;
-    const auto& args = context.arguments;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const OptionParse option = ParsePortOption(args, i, port);
-        if (option == OptionParse::Taken) continue;
-        if (option == OptionParse::NotAPortOption && a.rfind('-', 0) != 0 && file.empty()) {
-            file = a;
-            continue;
-        }
-        context.err << "tarvoline-cli postlink-load: bad argument \"" << a << "\"\n";
+    std::vector<std::string> files;
+    if (!ParseArguments(context, "postlink-load", context.arguments, port, {}, files))
+        return kExitUsage;
+    if (files.size() != 1) {
+        UsageError(context, "postlink-load", files.empty() ? "which file?" : "one file at a time");
         return kExitUsage;
     }
-    if (file.empty()) {
-        context.err << "Usage: tarvoline-cli postlink-load [--port NAME] [--baud N] "
-                       "[--download-baud N] FILE.BIN\n";
-        return kExitUsage;
-    }
+    const std::string& file = files[0];
     Session session(context, port);
     if (!session.Connected()) return kExitFailure;
-    if (!PostLinkAndLoad(*session.doc, file)) return session.ExitCode(false);
+    if (!PostLinkAndLoad(*session.doc, file)) {
+        if (!postlink::CutBinExtension(file))
+            context.err << file << ": the name holds none of .BIN, .bin and .Bin\n";
+        return session.ExitCode(false);
+    }
     context.out << "Converted " << file << "; loaded and started its .RUN file\n";
     return session.ExitCode(true);
 }

@@ -4,7 +4,10 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "document/IniSettingsStore.h"
 #include "document/TarvolineDoc.h"
@@ -18,11 +21,27 @@ struct PortOptions {
     std::optional<std::string> port, baud, downloadBaud;
 };
 
-enum class OptionParse { Taken, NotAPortOption, Bad };
+// The rates the line settings offer, for --baud and --download-baud.
+inline constexpr unsigned kSupportedRates[] = {1200,  2400,  9600,   19200,
+                                               38400, 57600, 115200, 230400};
+// "1200 2400 ... 230400": the whole list, for messages.
+std::string SupportedRatesText();
 
-// Takes --port NAME, --baud N or --download-baud N at arguments[i] (moving i past a value).
-OptionParse ParsePortOption(std::span<const std::string> arguments, size_t& i,
-                            PortOptions& options);
+// An option of a command that takes a value, beside the port options.
+struct ValueOption {
+    std::string_view name;  // "--until"
+    std::optional<std::string>* into;
+};
+
+// Parses a command's arguments: the port options (--port NAME, --baud N, --download-baud N),
+// the command's own value options and its files, in any order. A bad value, an unknown
+// option or a missing value is told on err naming the option ("--baud 12345: not a supported
+// rate; use one of ..."), followed by the command's usage line; then false.
+bool ParseArguments(const CommandContext& context, std::string_view command,
+                    std::span<const std::string> arguments, PortOptions& port,
+                    std::span<const ValueOption> options, std::vector<std::string>& files);
+// The usage complaint of a command: "tarvoline-cli NAME: what" and its usage line.
+void UsageError(const CommandContext& context, std::string_view command, const std::string& what);
 bool IsNumber(const std::string& text);
 
 // The document on the stored settings with this run's overrides, connected. Nothing is
@@ -33,8 +52,21 @@ struct Session {
     CCliUi ui;
     std::unique_ptr<CTarvolineDoc> doc;
 
-    Session(const CommandContext& context, const PortOptions& options);
-    ~Session() { CCliUi::StopOnInterrupt(nullptr); }
+    // view: shown what the board sends from the connection on (the document takes its views
+    // before it connects). Without one, what the board says at the end of a load goes to out
+    // as it is; with one, only to the view.
+    Session(const CommandContext& context, const PortOptions& options,
+            ITerminalView* view = nullptr);
+    ~Session() {
+        CCliUi::StopOnInterrupt(nullptr);
+        if (doc && view) {
+            doc->StopTransfer();  // a break still held
+            doc->WaitForTransfer();
+            doc->Disconnect();  // no bytes reach the view once it is gone
+            doc->RemoveView(view);
+        }
+    }
+    ITerminalView* view = nullptr;
     // False when the port did not open; the reason has been printed.
     bool Connected() const { return doc->Port() != nullptr; }
     // The exit code of a command: 130 after Ctrl-C or SIGTERM, else by the result.

@@ -11,10 +11,6 @@
 namespace tarvoline::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: tarvoline-cli xmodem send|receive [--port NAME] [--baud N] [--download-baud N] "
-    "[--timeout SECONDS] FILE\n";
-
 struct XmodemArguments {
     bool send = false;
     std::string file;
@@ -26,35 +22,32 @@ std::optional<XmodemArguments> Parse(const CommandContext& context) {
     XmodemArguments parsed;
     const auto& args = context.arguments;
     if (args.empty() || (args[0] != "send" && args[0] != "receive")) {
-        context.err << kUsage;
+        UsageError(context, "xmodem",
+                   args.empty() ? "send or receive?" : args[0] + ": expected send or receive");
         return std::nullopt;
     }
     parsed.send = args[0] == "send";
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const OptionParse option = ParsePortOption(args, i, parsed.port);
-        bool ok = option == OptionParse::Taken;
-        if (option == OptionParse::NotAPortOption && a == "--timeout") {
-            // How long the other side may take to start, for both directions.
-            ok = i + 1 < args.size() && IsNumber(args[++i]) && args[i].size() < 6;
-            if (ok) {
-                parsed.timings.startTimeoutMs = std::stoi(args[i]) * 1000;
-                parsed.timings.receiveStartTimeoutMs = parsed.timings.startTimeoutMs;
-            }
-        } else if (option == OptionParse::NotAPortOption && a.rfind('-', 0) != 0 &&
-                   parsed.file.empty()) {
-            parsed.file = a;
-            ok = true;
-        }
-        if (!ok) {
-            context.err << "tarvoline-cli xmodem: bad argument \"" << a << "\"\n";
+    std::optional<std::string> timeout;
+    const ValueOption options[] = {{"--timeout", &timeout}};
+    std::vector<std::string> files;
+    if (!ParseArguments(context, "xmodem", std::span(args).subspan(1), parsed.port, options,
+                        files))
+        return std::nullopt;
+    if (timeout) {
+        // How long the other side may take to start, for both directions.
+        if (!IsNumber(*timeout) || timeout->size() > 5) {
+            UsageError(context, "xmodem",
+                       "--timeout " + *timeout + ": not a number of seconds (0 to 99999)");
             return std::nullopt;
         }
+        parsed.timings.startTimeoutMs = std::stoi(*timeout) * 1000;
+        parsed.timings.receiveStartTimeoutMs = parsed.timings.startTimeoutMs;
     }
-    if (parsed.file.empty()) {
-        context.err << kUsage;
+    if (files.size() != 1) {
+        UsageError(context, "xmodem", files.empty() ? "which file?" : "one file at a time");
         return std::nullopt;
     }
+    parsed.file = files[0];
     return parsed;
 }
 

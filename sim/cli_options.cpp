@@ -72,6 +72,14 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         int n = 0;
         if (a == "-h" || a == "--help") {
             cl.help = true;
+        } else if (a == "--version" || a == "-V") {
+            cl.version = true;
+        } else if (a == "--program-output") {
+            if (!value(cl.board.programOutput))
+                return std::nullopt;
+            // The two characters \n in the option stand for a line end.
+            for (std::size_t at; (at = cl.board.programOutput.find("\\n")) != std::string::npos;)
+                cl.board.programOutput.replace(at, 2, "\n");
         } else if (a == "--link") {
             if (!value(cl.link))
                 return std::nullopt;
@@ -197,6 +205,10 @@ Line and run:
   --timeout SECONDS    end after this long (default: until SIGINT or SIGTERM)
   --dump FILE          at exit, write the memory that was written as S2 records to FILE
   --quiet              print only the device path
+  --program-output TEXT  a started program (G, or the staged start) prints TEXT between
+                       "Starting program at ..." and "Program returned to the monitor",
+                       each \n in TEXT a line end: a test program's verdict for the host
+  --version            print "vivaz-sim" and the version, and end
 
 Faults of the LOAD dialogue:
   --echo-load          repeat the LOAD command line before '+'

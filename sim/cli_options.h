@@ -16,6 +16,7 @@ struct CommandLine {
     std::string dumpPath;       // --dump FILE: written memory as S-records at exit
     bool quiet = false;         // --quiet: no diagnostics on stdout
     bool help = false;
+    bool version = false;       // --version: "vivaz-sim 2.0.0"
 };
 
 // Empty with `error` set when the arguments are not understood.

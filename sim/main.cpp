@@ -31,6 +31,10 @@ int main(int argc, char** argv) {
         std::cout << vivaz::usageText();
         return 0;
     }
+    if (cl->version) {
+        std::cout << "vivaz-sim " << VIVAZ_SIM_VERSION << "\n";
+        return 0;
+    }
     try {
         vivaz::Board board(cl->board);
         std::cout << board.devicePath() << std::endl;

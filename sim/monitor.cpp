@@ -416,8 +416,14 @@ void Monitor::go(std::string_view args) {
 void Monitor::startProgram(std::uint32_t address) {
     lastStart_ = address;
     out_.note("program started at " + hex8(address));
-    // The simulated program returns to the monitor at once.
-    emit("Starting program at " + hex8(address) + "\r\nProgram returned to the monitor\r\n");
+    // The simulated program prints what it was given and returns to the monitor at once.
+    std::string printed;
+    if (!options_.programOutput.empty()) {
+        for (char c : options_.programOutput) printed += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        printed += "\r\n";
+    }
+    emit("Starting program at " + hex8(address) + "\r\n" + printed +
+         "Program returned to the monitor\r\n");
 }
 
 void Monitor::arm(std::string_view args) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace vivaz {
@@ -41,6 +42,10 @@ struct BoardOptions {
     // The board's bytes reach the host in packets, at the ticks of a timer of this period (ms)
     // running from the board's start, as through a USB adapter's latency timer; 0: at once.
     int latencyMs = 0;
+    // What a started program prints between "Starting program at ..." and "Program returned
+    // to the monitor" (each "\n" a line end, CR LF), for the host's tests that wait for a test
+    // program's verdict; empty: nothing.
+    std::string programOutput;
     Faults faults;
 };
 

@@ -79,7 +79,9 @@ TEST_F(CliLoad, LoadsAndStartsAProgramAndStoresNothing) {
 TEST_F(CliLoad, FailuresPrintTheWindowsMessagesAndExitOne) {
     RunResult missing = Run("load" + Port() + "'" + dir + "/none.RUN'");
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "Can't open CPM68K file!\n");
+    // The window's own text, then the file and the system's reason.
+    EXPECT_EQ(missing.err,
+              "Can't open CPM68K file!\n" + dir + "/none.RUN: No such file or directory\n");
 
     RunResult noPort = Run("load '" + dir + "/none.RUN'");  // the stored COM200 is no device
     EXPECT_EQ(noPort.exitCode, 1);
@@ -90,19 +92,78 @@ TEST_F(CliLoad, FailuresPrintTheWindowsMessagesAndExitOne) {
 
     RunResult hexMissing = Run("loadhex" + Port() + "'" + dir + "/none.HEX'");
     EXPECT_EQ(hexMissing.exitCode, 1);
-    EXPECT_EQ(hexMissing.err, "Can't open hex file!\n");
+    EXPECT_EQ(hexMissing.err,
+              "Can't open hex file!\n" + dir + "/none.HEX: No such file or directory\n");
 }
 
-TEST_F(CliLoad, VersionAndACommandsHelpAreAnswered) {
+TEST_F(CliLoad, VersionAndEachCommandsHelpAreAnswered) {
     RunResult version = Run("--version");
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "tarvoline-cli 2.00\n");
-    for (const char* command : {"load", "loadhex", "postlink-load", "xmodem"}) {
+    EXPECT_EQ(version.out, "tarvoline-cli 2.0.0\n");
+    for (const char* command :
+         {"postlink", "load", "loadhex", "postlink-load", "xmodem", "term", "run"}) {
         RunResult help = Run(std::string(command) + " --help");
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_EQ(help.out.rfind("Usage: tarvoline-cli " + std::string(command) + " ", 0), 0u)
             << help.out;
+        // The exit codes are part of every help.
+        EXPECT_NE(help.out.find("124 the --timeout passed, 130 interrupted"), std::string::npos)
+            << help.out;
         EXPECT_EQ(help.err, "");
+    }
+    EXPECT_NE(Run("run --help").out.find("POSIX extended regular expression"), std::string::npos);
+    EXPECT_NE(Run("term --help").out.find("Ctrl-]"), std::string::npos);
+    EXPECT_NE(Run("--help").out.find("  run [--port NAME]"), std::string::npos);
+}
+
+TEST_F(CliLoad, BadOptionsAndValuesNameThemselvesAndExitTwo) {
+    const std::string rates = "use one of 1200 2400 9600 19200 38400 57600 115200 230400\n";
+    const struct {
+        std::string arguments, firstLine;
+    } cases[] = {
+        {"load --baud 12345 x.RUN", "tarvoline-cli load: --baud 12345: not a supported rate; " + rates},
+        {"run --download-baud fast x.RUN",
+         "tarvoline-cli run: --download-baud fast: not a supported rate; " + rates},
+        {"term --baud", "tarvoline-cli term: --baud needs a value\n"},
+        {"loadhex --frobnicate x.HEX", "tarvoline-cli loadhex: unknown option --frobnicate\n"},
+        {"run x.RUN --timeout soon",
+         "tarvoline-cli run: --timeout soon: not a time; give seconds, e.g. 30, 2.5 or 2m\n"},
+        {"run x.RUN --until '(x'", "tarvoline-cli run: --until (x: not a regular expression: "},
+        {"run", "tarvoline-cli run: which file?\n"},
+        {"load a.RUN b.RUN", "tarvoline-cli load: one file at a time\n"},
+        {"term x.RUN", "tarvoline-cli term: takes no file: x.RUN\n"},
+        {"xmodem sideways x", "tarvoline-cli xmodem: sideways: expected send or receive\n"},
+        {"--frobnicate", "tarvoline-cli: unknown option --frobnicate\n"},
+        {"frobnicate", "tarvoline-cli: unknown command frobnicate\n"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = Run(c.arguments);
+        EXPECT_EQ(r.exitCode, 2) << c.arguments;
+        EXPECT_EQ(r.err.rfind(c.firstLine, 0), 0u) << c.arguments << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << c.arguments;
+    }
+    // The usage line follows the complaint.
+    EXPECT_NE(Run("load --baud 12345 x.RUN").err.find("\nUsage: tarvoline-cli load "),
+              std::string::npos);
+}
+
+TEST_F(CliLoad, TheThreeProgramsTellTheirWholeVersion) {
+    const struct {
+        std::string program, answer;
+    } programs[] = {
+        {TARVOLINE_CLI, "tarvoline-cli 2.0.0\n"},
+        {VIVAZ_SIM, "vivaz-sim 2.0.0\n"},
+#ifdef TARVOLINE_APP
+        {TARVOLINE_APP, "tarvoline 2.0.0\n"},
+#endif
+    };
+    for (const auto& p : programs) {
+        // No display is needed to ask.
+        const std::string command =
+            "env -u DISPLAY -u WAYLAND_DISPLAY '" + p.program + "' --version >'" + dir + "/v' 2>&1";
+        const int status = std::system(command.c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << p.program;
+        EXPECT_EQ(Slurp(dir + "/v"), p.answer);
     }
 }
 
@@ -135,7 +196,8 @@ TEST_F(CliLoad, PostLinkLoadConvertsTheExampleAndStartsIt) {
 
     RunResult bad = Run("postlink-load" + Port() + "'" + dir + "/demo.txt'");
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_EQ(bad.err, "Invalid .BIN file!\n");
+    EXPECT_EQ(bad.err, "Invalid .BIN file!\n" + dir +
+                           "/demo.txt: the name holds none of .BIN, .bin and .Bin\n");
 }
 
 class CliLoadFastBoard : public CliLoad {

@@ -1,0 +1,66 @@
+#include "load_any.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ostream>
+
+#include "document/TarvolineDoc.h"
+#include "download/DocumentTransfers.h"
+#include "download/PostLinkCommands.h"
+
+namespace tarvoline::cli {
+namespace {
+
+bool EndsWith(const std::string& path, const char* extension) {
+    const size_t n = std::strlen(extension);
+    return path.size() >= n && strcasecmp(path.c_str() + path.size() - n, extension) == 0;
+}
+
+}  // namespace
+
+void ExplainUnreadable(std::ostream& err, const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    err << path << ": " << std::strerror(errno) << "\n";
+}
+
+LoadKind KindOfFile(const std::string& path) {
+    if (EndsWith(path, ".bin")) return LoadKind::PostLinkAndLoad;
+    if (EndsWith(path, ".run") || EndsWith(path, ".app")) return LoadKind::LoadFile;
+    return LoadKind::HexFile;
+}
+
+bool LoadAnyFile(CTarvolineDoc& doc, const std::string& path, bool startHex, std::ostream& err) {
+    switch (KindOfFile(path)) {
+        case LoadKind::PostLinkAndLoad:
+            if (PostLinkAndLoad(doc, path)) return true;
+            ExplainUnreadable(err, path);
+            return false;
+        case LoadKind::LoadFile:
+            if (TransferCpm68kFile(doc, path)) return true;
+            ExplainUnreadable(err, path);
+            return false;
+        case LoadKind::HexFile: {
+            const HexLoadOutcome outcome = TransferHexFile(doc, path);
+            if (outcome == HexLoadOutcome::Loaded) {
+                static const unsigned char kGo[] = {'G', '\r'};
+                return !startHex || doc.SendBlock(kGo, 2);
+            }
+            if (outcome == HexLoadOutcome::CannotOpen) ExplainUnreadable(err, path);
+            if (outcome != HexLoadOutcome::CannotOpen && outcome != HexLoadOutcome::Cancelled &&
+                outcome != HexLoadOutcome::DeviceLost)
+                err << "Hex file not loaded: " << DescribeHexLoadOutcome(outcome) << "\n";
+            return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace tarvoline::cli

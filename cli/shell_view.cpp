@@ -1,0 +1,108 @@
+#include "shell_view.h"
+
+#include <langinfo.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstring>
+#include <string_view>
+
+namespace tarvoline::cli {
+
+bool LocaleIsUtf8() {
+    const char* old = std::setlocale(LC_CTYPE, nullptr);
+    const std::string saved = old ? old : "C";
+    bool utf8 = false;
+    if (std::setlocale(LC_CTYPE, "")) {
+        const char* codeset = nl_langinfo(CODESET);
+        utf8 = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+    }
+    std::setlocale(LC_CTYPE, saved.c_str());
+    return utf8;
+}
+
+CShellView::CShellView(int fd, bool terminal, bool utf8)
+    : m_fd(fd), m_terminal(terminal), m_utf8(utf8) {}
+
+void CShellView::OnCommRxData(const unsigned char* bytes, int count) {
+    if (!m_showing || count <= 0) return;
+    m_lastReceived = Clock::now();
+    Process(bytes, count);
+}
+
+void CShellView::ShowNotice(const std::string& line) {
+    if (!m_notice) return;
+    // The window waits for a device that went away; a command-line session ends instead.
+    std::string text = line;
+    constexpr std::string_view kWaiting = "; waiting for it";
+    if (const size_t at = text.find(kWaiting); at != std::string::npos)
+        text.erase(at, kWaiting.size());
+    m_notice(text);
+}
+
+void CShellView::ShowBoardWords(const std::string& text) {
+    Process(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+}
+
+void CShellView::Process(const unsigned char* bytes, int count) {
+    m_rules.Process(bytes, count, *this, nullptr);
+    Flush();
+}
+
+void CShellView::AppendText(const unsigned char* bytes, int count) {
+    for (int i = 0; i < count; ++i) {
+        const unsigned char b = bytes[i];
+        // The rules give every line end as CR LF; the text matched has LF alone.
+        if (b != 0x0D) {
+            m_seen.push_back(static_cast<char>(b));
+            ++m_seenCount;
+        }
+        if (b == 0x0D && !m_terminal) continue;
+        if (b >= 0x80 && m_utf8) {
+            m_out.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            m_out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        } else {
+            m_out.push_back(static_cast<char>(b));
+        }
+    }
+    // Kept to its limit in steps, so that trimming costs little per byte.
+    if (m_seen.size() > kSeenLimit + kSeenLimit / 8) m_seen.erase(0, m_seen.size() - kSeenLimit);
+}
+
+void CShellView::DeleteLastChar() {
+    if (!m_seen.empty()) m_seen.pop_back();
+    ++m_seenCount;
+    if (m_terminal) {
+        m_out += "\b \b";
+        return;
+    }
+    // A file keeps what it was given; only what is not written yet can be taken back.
+    while (!m_out.empty() && (static_cast<unsigned char>(m_out.back()) & 0xC0) == 0x80)
+        m_out.pop_back();
+    if (!m_out.empty()) m_out.pop_back();
+}
+
+void CShellView::Beep() {
+    if (m_terminal) m_out.push_back('\a');
+}
+
+void CShellView::Flush() {
+    size_t done = 0;
+    int stalls = 0;  // a reader that takes nothing for 5 s is gone
+    while (done < m_out.size() && !m_failed) {
+        const ssize_t n = ::write(m_fd, m_out.data() + done, m_out.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd p{m_fd, POLLOUT, 0};
+            if (::poll(&p, 1, 100) == 0 && ++stalls >= 50) m_failed = true;
+        } else if (!(n < 0 && errno == EINTR)) {
+            m_failed = true;
+        }
+    }
+    m_out.clear();
+}
+
+}  // namespace tarvoline::cli

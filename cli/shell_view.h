@@ -1,0 +1,72 @@
+#pragma once
+// The terminal view of the commands that show the board in the shell (term, run): received
+// bytes go through the window's receive rules (BEL, BS, line ends, NUL) and are written to a
+// descriptor. On a terminal a line end is CR LF, a BS erases ("\b \b") and BEL rings; to a
+// file or pipe a line end is LF alone. The terminal's bytes are ISO 8859-1, as in the window;
+// they are written as UTF-8 when the user's locale is UTF-8.
+//
+// It also keeps the text shown (LF line ends, ISO 8859-1), its last kSeenLimit bytes, for
+// `run` to match against. User-interface thread only.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "document/DocumentUi.h"
+#include "terminal/ReceiveRules.h"
+
+namespace tarvoline::cli {
+
+class CShellView : public ITerminalView, private ITerminalText {
+public:
+    static constexpr size_t kSeenLimit = 64 * 1024;
+    using Clock = std::chrono::steady_clock;
+
+    CShellView(int fd, bool terminal, bool utf8);
+
+    // Received bytes are shown only while showing (run: from the start of the program on).
+    void SetShowing(bool showing) { m_showing = showing; }
+    void OnCommRxData(const unsigned char* bytes, int count) override;
+    void ClearText() override { m_rules.Reset(); }
+    // The program's own lines (a lost device): to the notice handler, not the output.
+    void ShowNotice(const std::string& line) override;
+    void SetNoticeHandler(std::function<void(const std::string&)> handler) {
+        m_notice = std::move(handler);
+    }
+    // What the board said at the end of a load (read by the dialogue): shown even before
+    // SetShowing.
+    void ShowBoardWords(const std::string& text);
+
+    const std::string& Seen() const { return m_seen; }
+    // Grows with every byte shown; tells a matcher that there is something new.
+    std::uint64_t SeenCount() const { return m_seenCount; }
+    // When the board last sent something to show.
+    Clock::time_point LastReceived() const { return m_lastReceived; }
+    // The output cannot be written (a closed pipe, a gone terminal).
+    bool OutputFailed() const { return m_failed; }
+
+private:
+    void Process(const unsigned char* bytes, int count);
+    void AppendText(const unsigned char* bytes, int count) override;
+    void DeleteLastChar() override;
+    void Beep() override;
+    void Flush();
+
+    int m_fd;
+    bool m_terminal;
+    bool m_utf8;
+    bool m_showing = true;
+    bool m_failed = false;
+    CReceiveRules m_rules;
+    std::string m_out;  // written at the end of each batch
+    std::string m_seen;
+    std::uint64_t m_seenCount = 0;
+    Clock::time_point m_lastReceived = Clock::now();
+    std::function<void(const std::string&)> m_notice;
+};
+
+// True when the user's locale (LC_ALL, LC_CTYPE, LANG) writes UTF-8.
+bool LocaleIsUtf8();
+
+}  // namespace tarvoline::cli

@@ -1,0 +1,263 @@
+// tarvoline-cli term: the board's terminal in the shell. The keys go to the board as the
+// window's keyboard sends them, the board's bytes come back through the window's receive
+// rules, and Ctrl-] starts a command (quit, Break, load a file, help). With standard input
+// not a terminal it copies that input to the line and the line to standard output, for
+// scripts.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "commands.h"
+#include "line_loop.h"
+#include "load_any.h"
+#include "session.h"
+#include "shell_view.h"
+#include "term_keys.h"
+#include "tty_mode.h"
+
+namespace tarvoline::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A lone ESC is told from the start of a key's sequence by the pause after it.
+constexpr auto kEscapePause = 30ms;
+// Scripts: once their input has ended, what the board still answers is copied until the
+// line has been quiet this long, but no longer than kScriptTail.
+constexpr auto kScriptQuiet = 500ms;
+constexpr auto kScriptTail = 10s;
+// Bytes written to the line at once from a script, so received bytes are shown in between.
+constexpr size_t kScriptChunk = 64;
+
+constexpr const char* kCommandHelp =
+    "Ctrl-] then:  q  quit    b  send Break    l  load a file (.Bin: Post Link and Load)\n"
+    "              ?  this help    Ctrl-]  send one Ctrl-]\n";
+
+// Lines of the program itself, on standard error; in raw mode a line end needs its CR.
+class CNotices {
+public:
+    void SetRaw(bool raw) { m_raw = raw; }
+    void Say(const std::string& text) {
+        std::string out = m_raw ? "\r\n" : "";
+        for (char c : text) {
+            if (c == '\n' && m_raw) out += '\r';
+            out += c;
+        }
+        if (!out.empty() && out.back() != '\n') out += m_raw ? "\r\n" : "\n";
+        std::cerr << out << std::flush;
+    }
+
+private:
+    bool m_raw = false;
+};
+
+struct Term {
+    const CommandContext& context;
+    Session& session;
+    CShellView& view;
+    CLineLoop& loop;
+    CNotices& notices;
+    CTtyMode* tty;  // null when standard input is no terminal
+
+    CTarvolineDoc& Doc() { return *session.doc; }
+
+    // The signal that ends the session: any but a Ctrl-C that cancelled a load.
+    bool Ended() const { return CCliUi::Interrupted(); }
+    bool DeviceGone() const { return !session.doc->Port(); }
+
+    std::optional<std::string> AskForPath();
+    void LoadFile();
+    // True to go on, false to quit.
+    bool RunCommand(int key);
+};
+
+std::optional<std::string> Term::AskForPath() {
+    std::cerr << "File to load: " << std::flush;
+    std::string line;
+    for (;;) {
+        if (!loop.Wait(STDIN_FILENO, -1ms)) {
+            if (CCliUi::Interrupted() || DeviceGone()) return std::nullopt;  // Ctrl-C: no load
+            continue;
+        }
+        char c = 0;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) return std::nullopt;  // Ctrl-D
+        if (c == '\n') break;
+        line += c;
+    }
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (line.rfind("~/", 0) == 0 && std::getenv("HOME")) line = std::getenv("HOME") + line.substr(1);
+    if (line.empty()) return std::nullopt;
+    return line;
+}
+
+void Term::LoadFile() {
+    // The path is typed with the terminal's own line editing, and the load's progress and
+    // messages read as anywhere else; Ctrl-C cancels the question or the load, not the session.
+    tty->Restore();
+    notices.SetRaw(false);
+    std::cerr << "\n";
+    if (const std::optional<std::string> path = AskForPath()) {
+        bool loaded = false;
+        // On the document's worker, as in the window: this thread goes on showing the board.
+        const bool started = Doc().StartTransfer(
+            [&] { loaded = LoadAnyFile(Doc(), *path, false, context.err); });
+        if (started) Doc().WaitForTransfer();
+        if (!CCliUi::Interrupted()) notices.Say(loaded ? "--- loaded " + *path + " ---" : "--- not loaded ---");
+    }
+    if (CCliUi::Interrupted() && CCliUi::LastSignal() == SIGINT) {
+        notices.Say("--- cancelled ---");
+        CCliUi::ClearInterrupted();
+    }
+    tty->MakeRaw();
+    notices.SetRaw(true);
+}
+
+bool Term::RunCommand(int key) {
+    switch (key) {
+        case 'q':
+        case 'Q':
+            return false;
+        case 'b':
+        case 'B':
+            notices.Say("--- Break ---");
+            Doc().OnSendBreak();
+            return true;
+        case 'l':
+        case 'L':
+            LoadFile();
+            return true;
+        case '?':
+        case 'h':
+        case 'H':
+            notices.Say(kCommandHelp);
+            return true;
+        default:
+            notices.Say("--- Ctrl-] " + (key >= 0x20 && key < 0x7F ? std::string(1, char(key)) : "^" + std::string(1, char(key ^ 0x40))) +
+                        " is not a command; Ctrl-] ? lists them ---");
+            return true;
+    }
+}
+
+// What ended the session, as the exit code.
+int Ending(Term& term) {
+    if (term.Ended()) return kExitInterrupted;
+    if (term.view.OutputFailed()) {
+        term.notices.Say("tarvoline-cli term: standard output is gone");
+        return kExitFailure;
+    }
+    term.notices.Say("tarvoline-cli term: the line is gone");
+    return kExitFailure;
+}
+
+bool Running(Term& term) {
+    return !term.Ended() && !term.DeviceGone() && !term.view.OutputFailed();
+}
+
+int Interactive(Term& term) {
+    CKeyTranslator keys(LocaleIsUtf8());
+    if (!term.tty->MakeRaw()) {
+        term.notices.Say("tarvoline-cli term: the terminal refused raw mode: " +
+                         std::string(std::strerror(errno)));
+        return kExitFailure;
+    }
+    term.notices.SetRaw(true);
+    term.notices.Say("--- " + term.Doc().LineStatus() + "; Ctrl-] ? help, Ctrl-] q quit ---");
+    while (Running(term)) {
+        const bool input = term.loop.Wait(STDIN_FILENO, keys.Pending() ? kEscapePause : -1ms);
+        if (!Running(term)) break;
+        std::vector<KeyAction> actions;
+        if (input) {
+            unsigned char buffer[256];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;  // the terminal went
+            if (n > 0) actions = keys.Feed(buffer, static_cast<size_t>(n));
+        } else if (keys.Pending()) {
+            actions = keys.Idle();
+        }
+        for (const KeyAction& a : actions) {
+            if (a.kind == KeyAction::Send) {
+                term.Doc().SendChar(a.value);
+            } else if (!term.RunCommand(a.value)) {
+                term.tty->Restore();
+                term.notices.SetRaw(false);
+                return kExitSuccess;
+            }
+        }
+    }
+    const int code = Ending(term);
+    term.tty->Restore();
+    return code;
+}
+
+int Scripted(Term& term) {
+    using Clock = std::chrono::steady_clock;
+    bool inputOpen = true;
+    bool afterCr = false;
+    Clock::time_point ended{};
+    while (Running(term)) {
+        if (!inputOpen) {
+            const auto now = Clock::now();
+            if (now - term.view.LastReceived() >= kScriptQuiet || now - ended >= kScriptTail)
+                return kExitSuccess;
+        }
+        const bool input = term.loop.Wait(inputOpen ? STDIN_FILENO : -1, inputOpen ? -1ms : 50ms);
+        if (!input || !Running(term)) continue;
+        unsigned char buffer[kScriptChunk];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) {
+            inputOpen = false;
+            ended = Clock::now();
+            continue;
+        }
+        // As a paste in the window: the monitor ends a command on CR, so a bare LF goes out
+        // as CR LF; a CR LF stays as it is.
+        std::string bytes;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buffer[i] == '\n' && !afterCr) bytes += '\r';
+            bytes += static_cast<char>(buffer[i]);
+            afterCr = buffer[i] == '\r';
+        }
+        if (!term.Doc().SendBlock(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                  static_cast<int>(bytes.size()))) {
+            term.notices.Say("tarvoline-cli term: the line took no more input");
+            return kExitFailure;
+        }
+    }
+    return Ending(term);
+}
+
+}  // namespace
+
+int RunTerm(const CommandContext& context) {
+    PortOptions port;
+    std::vector<std::string> files;
+    if (!ParseArguments(context, "term", context.arguments, port, {}, files)) return kExitUsage;
+    if (!files.empty()) {
+        UsageError(context, "term", "takes no file: " + files[0]);
+        return kExitUsage;
+    }
+    std::signal(SIGPIPE, SIG_IGN);  // a closed output is told by the write
+    const bool interactive = ::isatty(STDIN_FILENO) == 1;
+    CShellView view(STDOUT_FILENO, ::isatty(STDOUT_FILENO) == 1, LocaleIsUtf8());
+    CNotices notices;
+    view.SetNoticeHandler([&notices](const std::string& line) { notices.Say(line); });
+    std::optional<CTtyMode> tty;
+    if (interactive) tty.emplace(STDIN_FILENO);
+    Session session(context, port, &view);
+    if (!session.Connected()) return session.ExitCode(false);
+    CLineLoop loop(session.calls, true);
+    Term term{context, session, view, loop, notices, tty ? &*tty : nullptr};
+    return interactive ? Interactive(term) : Scripted(term);
+}
+
+}  // namespace tarvoline::cli

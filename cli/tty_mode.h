@@ -1,0 +1,32 @@
+#pragma once
+// The user's terminal in raw mode for `term`: every key reaches the program as typed (Ctrl-C
+// and Ctrl-Z included, for the board), nothing is echoed or translated. The settings found at
+// the start are put back exactly, on every way out: Restore(), or the destructor.
+
+#include <termios.h>
+
+namespace tarvoline::cli {
+
+class CTtyMode {
+public:
+    // Remembers fd's settings; fd must be a terminal.
+    explicit CTtyMode(int fd);
+    ~CTtyMode() { Restore(); }
+    CTtyMode(const CTtyMode&) = delete;
+    CTtyMode& operator=(const CTtyMode&) = delete;
+
+    bool Saved() const { return m_saved; }
+    // Raw mode: no echo, no line editing, no signals from keys, no CR/NL translation either
+    // way. False when the terminal refused.
+    bool MakeRaw();
+    // The settings found at the start (a gone terminal is not an error: nothing to put back).
+    void Restore();
+
+private:
+    int m_fd;
+    bool m_saved = false;
+    bool m_raw = false;
+    termios m_original{};
+};
+
+}  // namespace tarvoline::cli

@@ -1,0 +1,193 @@
+// tarvoline-cli term as a user's shell runs it: on a pseudo-terminal of its own (the user's
+// terminal), talking to the simulated board on another. What is typed reaches the board as
+// the window's keyboard sends it, the answer shows with the shell's CR LF line ends, and every
+// way out puts the user's terminal settings back exactly. With standard input a pipe, it
+// copies the input to the line and the board's output to standard output.
+
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <cstring>
+#include <memory>
+
+#include "CliProcess.h"
+#include "simulated_board.h"
+
+namespace {
+
+// The user's terminal: the test types on the master; the program gets the slave as its
+// standard input, output and error and as its controlling terminal.
+class CUserTerminal {
+public:
+    CUserTerminal() {
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty");
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        // Settings of the user's own, not the defaults, so a restore that only "looks cooked"
+        // is caught.
+        termios t{};
+        ::tcgetattr(slave, &t);
+        t.c_cc[VERASE] = 0x08;
+        t.c_cc[VKILL] = 0x15;
+        t.c_lflag |= ECHOCTL | ECHOKE;
+        t.c_iflag |= IUTF8;
+        ::cfsetospeed(&t, B38400);
+        ::tcsetattr(slave, TCSANOW, &t);
+    }
+    ~CUserTerminal() {
+        ::close(master);
+        if (slave >= 0) ::close(slave);
+    }
+    termios Settings() const {
+        termios t{};
+        ::tcgetattr(slave, &t);
+        return t;
+    }
+    void Type(const std::string& keys) {
+        ASSERT_EQ(::write(master, keys.data(), keys.size()), ssize_t(keys.size()));
+    }
+    // Reads what the program wrote until `text` has appeared (false after limit).
+    bool ReadUntil(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        return PollFor(
+            [&] {
+                char buf[4096];
+                ssize_t n;
+                while ((n = ::read(master, buf, sizeof buf)) > 0) shown.append(buf, size_t(n));
+                return shown.find(text) != std::string::npos;
+            },
+            limit);
+    }
+    // The child's set-up: a session of its own with this terminal as its controlling one.
+    std::function<void()> Controlling() {
+        const int s = slave;
+        return [s] {
+            ::setsid();
+            ::ioctl(s, TIOCSCTTY, 0);
+        };
+    }
+
+    int master = -1, slave = -1;
+    std::string shown;
+};
+
+bool SameSettings(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
+           cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
+}
+
+class CliTerm : public ::testing::Test {
+protected:
+    CliTerm() : board(std::make_unique<vivaz::testing::SimulatedBoard>()) {}
+
+    void StartOnTheUsersTerminal() {
+        before = user.Settings();
+        cli.Start({"term", "--port", board->devicePath()}, user.slave, user.slave, user.slave,
+                  user.Controlling());
+        // The greeting comes once the terminal is raw.
+        ASSERT_TRUE(user.ReadUntil("Ctrl-] q quit")) << user.shown;
+        board->clearTranscript();
+    }
+
+    std::unique_ptr<vivaz::testing::SimulatedBoard> board;
+    CUserTerminal user;
+    CCliProcess cli;
+    termios before{};
+};
+
+TEST_F(CliTerm, ATypedCommandIsAnsweredAndCtrlBracketQPutsTheTerminalBack) {
+    StartOnTheUsersTerminal();
+    const termios during = user.Settings();
+    EXPECT_FALSE(during.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(during.c_oflag & OPOST);
+
+    user.Type("help\r");
+    ASSERT_TRUE(user.ReadUntil("dump memory (hex)\r\n> ")) << user.shown;
+    EXPECT_NE(user.shown.find("help\r\nCommands:\r\n"), std::string::npos) << user.shown;
+
+    user.Type("\x1dq");
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 0);
+    EXPECT_TRUE(SameSettings(before, user.Settings()));
+}
+
+TEST_F(CliTerm, KeysGoAsTheWindowSendsThem) {
+    StartOnTheUsersTerminal();
+    // Backspace (the terminal's DEL) goes as BS; an arrow key and Alt+x send nothing; Ctrl-C
+    // is a byte for the board, not a signal; Ctrl-] Ctrl-] sends one Ctrl-].
+    user.Type("md 1x\x7f");
+    user.Type("\x1b[A");
+    user.Type("\x1bx");
+    user.Type("00 10\r");
+    ASSERT_TRUE(user.ReadUntil("00000100  00 00")) << user.shown;
+    user.Type("\x03");
+    ASSERT_TRUE(user.ReadUntil("^C\r\n> ")) << user.shown;
+    user.Type("\x1d\x1d");
+    ASSERT_TRUE(PollFor([&] { return board->received().find('\x1d') != std::string::npos; },
+                        std::chrono::seconds(5)));
+    EXPECT_EQ(board->received(), std::string("md 1x\b00 10\r\x03\x1d"))
+        << board->received();
+    user.Type("\x1dq");
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 0);
+    EXPECT_TRUE(SameSettings(before, user.Settings()));
+}
+
+TEST_F(CliTerm, CtrlBracketLLoadsAFileAndTheSessionGoesOn) {
+    std::filesystem::copy_file(TARVOLINE_EXAMPLES "/demo.Bin", cli.dir + "/demo.Bin");
+    std::filesystem::copy_file(TARVOLINE_EXAMPLES "/demo.MAP", cli.dir + "/demo.MAP");
+    StartOnTheUsersTerminal();
+    user.Type("\x1d?");
+    ASSERT_TRUE(user.ReadUntil("send Break")) << user.shown;
+    user.Type("\x1dl");
+    ASSERT_TRUE(user.ReadUntil("File to load: ")) << user.shown;
+    // The terminal's own line editing while the path is asked for.
+    user.Type(cli.dir + "/demo.Bin\n");
+    ASSERT_TRUE(user.ReadUntil("--- loaded " + cli.dir + "/demo.Bin ---", std::chrono::seconds(30)))
+        << user.shown;
+    ASSERT_TRUE(board->waitForNote("program started at 00020000"));
+    const std::string run = SlurpFile(cli.dir + "/demo.RUN");
+    ASSERT_GT(run.size(), 28u);
+    EXPECT_EQ(board->memory(0x20000, run.size() - 28),
+              std::vector<std::uint8_t>(run.begin() + 28, run.end()));
+    ASSERT_TRUE(user.ReadUntil("Program returned to the monitor\r\n")) << user.shown;
+    // Raw again: the next command goes as typed.
+    user.Type("date\r");
+    ASSERT_TRUE(user.ReadUntil("DATE 01/01/1990")) << user.shown;
+    user.Type("\x1dq");
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 0);
+    EXPECT_TRUE(SameSettings(before, user.Settings()));
+}
+
+TEST_F(CliTerm, ASignalOrALostBoardPutsTheTerminalBackToo) {
+    StartOnTheUsersTerminal();
+    cli.Signal(SIGTERM);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 130);
+    EXPECT_TRUE(SameSettings(before, user.Settings()));
+
+    user.shown.clear();
+    StartOnTheUsersTerminal();
+    board.reset();
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 1);
+    EXPECT_TRUE(SameSettings(before, user.Settings()));
+    EXPECT_TRUE(user.ReadUntil("the line is gone")) << user.shown;
+}
+
+TEST_F(CliTerm, WithStdinNotATerminalItCopiesBothWaysForScripts) {
+    const std::string script = cli.Write("script", "md 100 10\ndate\n");
+    const int in = ::open(script.c_str(), O_RDONLY);
+    ASSERT_GE(in, 0);
+    board->setMemory(0x100, {'T', 'v'});
+    const auto start = std::chrono::steady_clock::now();
+    cli.Start({"term", "--port", board->devicePath()}, in);
+    ::close(in);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(30)), 0) << cli.Err();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    // A bare LF went as CR LF, as a paste does; the answers come back with LF line ends.
+    EXPECT_EQ(board->received(), "md 100 10\r\ndate\r\n");
+    const std::string out = cli.Out();
+    EXPECT_NE(out.find("md 100 10\n00000100  54 76 00"), std::string::npos) << out;
+    EXPECT_NE(out.find("date\nDATE 01/01/1990"), std::string::npos) << out;
+    EXPECT_EQ(out.find('\r'), std::string::npos);
+}
+
+}  // namespace
