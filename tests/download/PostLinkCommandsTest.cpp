@@ -146,6 +146,28 @@ TEST_F(PostLinkCommands, OpeningALoadFileConvertsTheBinBesideItAndLoads) {
     EXPECT_EQ(board.received(), "");
 }
 
+TEST_F(PostLinkCommands, OpeningALoadFileBesidePlantedLinksWritesNothingWhereTheyPoint) {
+    // The reproducer: dl/demo.REC -> ../home/.profile beside dl/demo.Bin, then dl/demo.RUN
+    // opened as a document, which converts the .Bin and loads the result.
+    namespace fs = std::filesystem;
+    fs::create_directories(dir + "/dl");
+    fs::create_directories(dir + "/home");
+    kit::SaveText(dir + "/home/.profile", "export PATH=/usr/bin\n");
+    Save("dl/demo.Bin", kit::WriteBinFile(kit::Program{}));
+    fs::create_symlink("../home/.profile", dir + "/dl/demo.REC");
+    fs::create_symlink("../home/.profile2", dir + "/dl/demo.RUN");
+    LoadDocumentImage(*doc, dir + "/dl/demo.RUN");
+    EXPECT_TRUE(ui.messages.empty()) << ui.Texts().front();
+    EXPECT_TRUE(board.waitForNote("program started at 00010000"));
+    const kit::Bytes profile = kit::LoadFile(dir + "/home/.profile");
+    EXPECT_EQ(std::string(profile.begin(), profile.end()), "export PATH=/usr/bin\n");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir + "/home/.profile2")));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir + "/dl/demo.REC")));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir + "/dl/demo.RUN")));
+    auto image = ImageOf(dir + "/dl/demo.RUN");
+    EXPECT_EQ(board.memory(0x10000, image.size()), image);
+}
+
 TEST_F(PostLinkCommands, OpeningADocumentLoadsOnAWorkerOnceTheViewExists) {
     Save("Demo.BIN", kit::WriteBinFile(kit::Program{}));
     CTarvolineDoc opened(&store, ui, calls);
