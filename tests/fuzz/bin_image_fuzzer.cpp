@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Every failure says what was wrong, and the code is one of the converter's own.
         if (built.result != kPostLinkDone) {
             if (built.detail.empty() || built.result > kPostLinkMalformedBin) __builtin_trap();
-            if (DescribePostLinkResult(built.result, false).empty()) __builtin_trap();
+            if (DescribePostLinkResult(built.result).empty()) __builtin_trap();
             continue;
         }
         const LoadImage& image = built.image;
