@@ -125,6 +125,18 @@ void CMainFrame::CreateMenus() {
     transfer->addAction(AddCommand(cmd::kLoadHex, "Load Hex...", "Send HEX file to target"));
     transfer->addAction(AddCommand(cmd::kLoadCpm68k, "Load CPM68&K...", "Send CPM68K file to target"));
     transfer->addSeparator();
+    // The edit-build-load loop: the last load once more, or by itself after every link.
+    QAction* again = AddCommand(cmd::kLoadAgain, "Load &Again",
+                                "Repeat the last load with the same file\nLoad Again");
+    again->setShortcut(Qt::Key_F5);
+    again->setEnabled(false);  // until a load has run
+    transfer->addAction(again);
+    QAction* onRebuild = AddCommand(
+        cmd::kLoadOnRebuild, "Load on &Rebuild",
+        "Post Link and Load again each time the linker rewrites the last .Bin file");
+    onRebuild->setCheckable(true);
+    transfer->addAction(onRebuild);
+    transfer->addSeparator();
     transfer->addAction(AddCommand(cmd::kSendBreak, "Send &Break", "Send BREAK to target"));
     transfer->addAction(AddCommand(cmd::kSendSpecialChars, "Send Special Characters...",
                                    "Send special character(s) to target"));

@@ -115,24 +115,23 @@ bool CTarvolineApp::InitInstance() {
     QCommandLineOption demo("demo", "Start a simulated board and connect to it.");
     QCommandLineOption bind("bind", "Use DEVICE for port NAME in this run.", "NAME=DEVICE");
     QCommandLineOption noSplash("nosplash", "Do not show the splash picture.");
-    QCommandLineOption postLinkLoad("postlink-load",
-                                    "Ask the running Tarvoline to run Post Link and Load.");
+    QCommandLineOption postLinkLoad(
+        "postlink-load",
+        "Convert and load FILE (a .Bin) with no dialog, in the running Tarvoline if there is one; "
+        "without FILE, run Post Link and Load with its dialog.");
     parser.addOption(postLinkLoad);
     parser.addOption(demo);
     parser.addOption(bind);
     parser.addOption(noSplash);
-    parser.addPositionalArgument("file", "A load file to open as a document.", "[FILE]");
+    parser.addPositionalArgument(
+        "file", "A load file (.RUN, .APP) to open as a document; with --postlink-load, the .Bin.",
+        "[FILE]");
     parser.process(arguments());
     CSplashWindow::EnableSplashScreen(!parser.isSet(noSplash));
 
-    m_instance = std::make_unique<CSingleInstance>();
-    if (m_instance->HandOff(parser.isSet(postLinkLoad) ? CSingleInstance::kPostLinkLoad
-                                                       : CSingleInstance::kActivate))
-        return false;
-    if (!m_instance->Listen())
-        std::cerr << "tarvoline: cannot listen on " << m_instance->Name().toStdString() << "\n";
-    connect(m_instance.get(), &CSingleInstance::ActivationRequested, this,
-            &CTarvolineApp::OnActivationRequested);
+    const QStringList files = parser.positionalArguments();
+    const QString file = files.isEmpty() ? QString() : QFileInfo(files.first()).absoluteFilePath();
+    if (!HandOffOrListen(parser.isSet(postLinkLoad), file)) return false;
 
     m_pStore = std::make_unique<CQtSettingsStore>();
     WriteFirstRunDefaults(*m_pStore);
@@ -157,6 +156,17 @@ bool CTarvolineApp::InitInstance() {
     m_pDoc->AddView(view);
     connect(m_instance.get(), &CSingleInstance::PostLinkLoadRequested, view,
             &CTarvolineView::OnPostLinkLoad);
+    // A file from another start: the window comes forward to show what becomes of it.
+    connect(m_instance.get(), &CSingleInstance::PostLinkLoadFileRequested, this,
+            [this](const QString& path) {
+                OnActivationRequested();
+                m_pTransfers->PostLinkAndLoadFile(path);
+            });
+    connect(m_instance.get(), &CSingleInstance::OpenFileRequested, this,
+            [this](const QString& path) {
+                OnActivationRequested();
+                m_pTransfers->OpenHandedDocument(path);
+            });
     ConnectCommands();
     installEventFilter(this);
 
@@ -164,27 +174,65 @@ bool CTarvolineApp::InitInstance() {
         const qsizetype eq = pair.indexOf('=');
         if (eq <= 0) {
             std::cerr << "tarvoline: --bind wants NAME=DEVICE, not " << pair.toStdString() << "\n";
+            m_exitCode = 1;
             return false;
         }
         m_pDoc->PortNames().Bind(pair.left(eq).toStdString(), pair.mid(eq + 1).toStdString());
     }
-    if (parser.isSet(demo) && !StartDemoBoard()) return false;
+    if (parser.isSet(demo) && !StartDemoBoard()) {
+        m_exitCode = 1;
+        return false;
+    }
 
     m_pMainFrame->show();
-    const QStringList files = parser.positionalArguments();
-    if (!files.isEmpty()) {
+    if (!file.isEmpty() && !parser.isSet(postLinkLoad)) {
         // Opening a load file connects, then rebuilds and downloads it on a worker.
-        m_documentFile = QFileInfo(files.first()).absoluteFilePath();
+        m_documentFile = file;
         m_pTransfers->OpenDocumentFile(m_documentFile);
     } else {
         m_pDoc->OnNewDocument();
     }
     m_pTransfers->UpdateCommands();
     if (parser.isSet(postLinkLoad))
-        QMetaObject::invokeMethod(this, [this] { m_pTransfers->OnPostLinkAndLoad(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, file] {
+                if (file.isEmpty())
+                    m_pTransfers->OnPostLinkAndLoad();
+                else
+                    m_pTransfers->PostLinkAndLoadFile(file);
+            },
+            Qt::QueuedConnection);
     // The board greeted before the port was opened (and purged); a CR brings its prompt.
     if (m_pBoard && m_pDoc->Port()) m_pDoc->SendChar('\r');
+    return true;
+}
+
+bool CTarvolineApp::HandOffOrListen(bool postLinkLoad, const QString& file) {
+    QString where;
+    m_instance = std::make_unique<CSingleInstance>(CSingleInstance::DefaultName(&where));
+    if (m_instance->Name().isEmpty())
+        std::cerr << "tarvoline: no safe place for the single-instance socket (" << where.toStdString()
+                  << "); this start runs on its own\n";
+    QString request = CSingleInstance::kActivate;
+    if (postLinkLoad)
+        request = file.isEmpty() ? QString(CSingleInstance::kPostLinkLoad)
+                                 : CSingleInstance::FileRequest(CSingleInstance::kPostLinkLoad, file);
+    else if (!file.isEmpty())
+        request = CSingleInstance::FileRequest(CSingleInstance::kOpen, file);
+    if (request.toUtf8().size() >= CSingleInstance::kMaxRequest) {
+        std::cerr << "tarvoline: " << file.toStdString()
+                  << ": the path is too long to hand to a running Tarvoline\n";
+        m_exitCode = 1;
+        return false;
+    }
+    if (m_instance->HandOff(request)) return false;  // the running one has it: exit 0
+    if (!m_instance->LastError().isEmpty())
+        std::cerr << "tarvoline: " << m_instance->LastError().toStdString() << "\n";
+    if (!m_instance->Name().isEmpty() && !m_instance->Listen())
+        std::cerr << "tarvoline: cannot listen: " << m_instance->LastError().toStdString() << "\n";
+    connect(m_instance.get(), &CSingleInstance::ActivationRequested, this,
+            &CTarvolineApp::OnActivationRequested);
     return true;
 }
 

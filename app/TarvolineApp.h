@@ -4,8 +4,10 @@
 //
 //   tarvoline [--demo] [--bind COMn=DEVICE]... [--nosplash] [--postlink-load] [FILE]
 //
-// --postlink-load asks the running instance to run Post Link and Load (or runs it here when
-// none runs).
+// FILE (a .RUN or .APP) is opened as a document: connect, convert the .Bin beside it, load.
+// --postlink-load FILE.Bin converts and loads FILE with no dialog; --postlink-load alone runs
+// Post Link and Load with its dialog. A running instance of this user gets the request (with
+// FILE's absolute path) and this start ends with 0; when none runs, this start does it.
 // --demo starts the simulated board (vivaz-sim, next to this program) and binds the configured
 // port to it for this run; --bind binds a port name to a device for this run. Neither is stored.
 
@@ -31,8 +33,10 @@ public:
     CTarvolineApp(int& argc, char** argv);
     ~CTarvolineApp() override;
 
-    // False when the process should end now (another instance took over, or bad arguments).
+    // False when the process should end now (another instance took over, or bad arguments);
+    // ExitCode() then says how: 0 handed over, 1 this start failed.
     bool InitInstance();
+    int ExitCode() const { return m_exitCode; }
     // A terminate signal came: the program is ending.
     bool Terminating() const { return m_terminating; }
 
@@ -61,6 +65,9 @@ private:
     // message up, before the event loop, during a load.
     void OnTerminateSignal();
     bool StartDemoBoard();
+    // Hands this start's request to a running instance (false: end now, with ExitCode()), or
+    // listens for later starts' requests.
+    bool HandOffOrListen(bool postLinkLoad, const QString& file);
     void ConnectCommands();
 
     CUiCallQueue m_calls;
@@ -75,4 +82,5 @@ private:
     QProcess* m_pBoard = nullptr;
     QString m_documentFile;
     bool m_terminating = false;
+    int m_exitCode = 0;
 };

@@ -1,6 +1,8 @@
 #include "PostLinkCommands.h"
 
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -107,16 +109,19 @@ bool PostLinkAndLoad(CTarvolineDoc& doc, const std::string& binPath) {
     return TransferCpm68kFile(doc, runPath);
 }
 
-void LoadDocumentImage(CTarvolineDoc& doc, const std::string& docPath) {
-    if (docPath.size() < 3) return;
+std::string DocumentBinPath(const std::string& docPath) {
+    if (docPath.size() < 3) return {};
     const std::string kind = Upper(docPath.substr(docPath.size() - 3));
-    if (kind != "RUN" && kind != "APP") return;
-    std::string binPath = docPath.substr(0, docPath.size() - 3) + "BIN";
-    binPath = pl::FindFileIgnoringCase(binPath);
-    if (std::FILE* f = std::fopen(binPath.c_str(), "rb")) {
-        std::fclose(f);
-    } else {
-        return;  // nothing beside it to convert: nothing is done, as for any other document
-    }
-    PostLinkAndLoad(doc, binPath);
+    if (kind != "RUN" && kind != "APP") return {};
+    const std::string binPath = pl::FindFileIgnoringCase(docPath.substr(0, docPath.size() - 3) + "BIN");
+    // Looked at, not opened: opening a named pipe of that name would wait for a writer.
+    struct stat st{};
+    if (::stat(binPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(binPath.c_str(), R_OK) == 0)
+        return binPath;
+    return {};  // nothing beside it to convert: nothing is done, as for any other document
+}
+
+void LoadDocumentImage(CTarvolineDoc& doc, const std::string& docPath) {
+    const std::string binPath = DocumentBinPath(docPath);
+    if (!binPath.empty()) PostLinkAndLoad(doc, binPath);
 }

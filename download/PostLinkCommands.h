@@ -27,6 +27,9 @@ bool PostLinkAndLoad(CTarvolineDoc& doc, const std::string& binPath);
 // For a document path ending in RUN or APP (any case) whose .BIN beside it can be opened:
 // PostLinkAndLoad of that .BIN. Anything else does nothing.
 void LoadDocumentImage(CTarvolineDoc& doc, const std::string& docPath);
+// The .BIN that LoadDocumentImage converts for docPath (its name matched whatever its case),
+// or empty when it converts nothing.
+std::string DocumentBinPath(const std::string& docPath);
 
 // The directory part of a path with its trailing '/', or empty when it has none or the '/'
 // is its last character.

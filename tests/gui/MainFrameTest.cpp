@@ -70,6 +70,9 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         {"Transfer", "Load Hex...", 32781},
         {"Transfer", "Load CPM68&K...", 32782},
         {"Transfer", "-", 0},
+        {"Transfer", "Load &Again", 32811},
+        {"Transfer", "Load on &Rebuild", 32812},
+        {"Transfer", "-", 0},
         {"Transfer", "Send &Break", 32800},
         {"Transfer", "Send Special Characters...", 32802},
         {"Transfer", "-", 0},
@@ -87,6 +90,10 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         EXPECT_EQ(std::get<2>(expected[i]), items[i].id);
     }
     EXPECT_EQ(QKeySequence(Qt::Key_F3), frame.Action(cmd::kEditRepeat)->shortcut());
+    EXPECT_EQ(QKeySequence(Qt::Key_F5), frame.Action(cmd::kLoadAgain)->shortcut());
+    EXPECT_FALSE(frame.Action(cmd::kLoadAgain)->isEnabled());  // until a load has run
+    EXPECT_TRUE(frame.Action(cmd::kLoadOnRebuild)->isCheckable());
+    EXPECT_FALSE(frame.Action(cmd::kLoadOnRebuild)->isChecked());
 }
 
 TEST(MainFrame, AcceleratorsAreCommands) {

@@ -1,6 +1,7 @@
 // One instance per user: the hand-off between two objects and between two programs.
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
@@ -39,8 +40,13 @@ TEST(SingleInstance, NobodyListeningMeansRunHere) {
     EXPECT_FALSE(alone.HandOff(CSingleInstance::kActivate, 200));
 }
 
+// The socket lies in the session's own directory, named from the settings store.
 TEST(SingleInstance, TheNameDependsOnTheSettingsStore) {
-    EXPECT_TRUE(CSingleInstance::DefaultName().startsWith("Tarvoline-"));
+    const QString name = CSingleInstance::DefaultName();
+    EXPECT_TRUE(QFileInfo(name).fileName().startsWith("Tarvoline-")) << name.toStdString();
+    EXPECT_EQ(QFileInfo(name).path(), QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")));
+    EXPECT_NE(CSingleInstance::SocketPathFor("/a/Tarvoline.conf"),
+              CSingleInstance::SocketPathFor("/b/Tarvoline.conf"));
 }
 
 // Two runs of the program: the second ends at once and the first keeps running.
