@@ -6,7 +6,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <csignal>
@@ -171,6 +173,8 @@ int Interactive(Term& term) {
     }
     term.notices.SetRaw(true);
     term.notices.Say("--- " + term.Doc().LineStatus() + "; Ctrl-] ? help, Ctrl-] q quit ---");
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastKey{};
     while (Running(term)) {
         const bool input = term.loop.Wait(STDIN_FILENO, keys.Pending() ? kEscapePause : -1ms);
         if (!Running(term)) break;
@@ -180,7 +184,9 @@ int Interactive(Term& term) {
             const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
             if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;  // the terminal went
             if (n > 0) actions = keys.Feed(buffer, static_cast<size_t>(n));
-        } else if (keys.Pending()) {
+            lastKey = Clock::now();
+        } else if (keys.Pending() && Clock::now() - lastKey >= kEscapePause) {
+            // Only a real pause settles a lone ESC; the board's bytes also end a wait.
             actions = keys.Idle();
         }
         for (const KeyAction& a : actions) {
@@ -202,11 +208,13 @@ int Scripted(Term& term) {
     using Clock = std::chrono::steady_clock;
     bool inputOpen = true;
     bool afterCr = false;
-    Clock::time_point ended{};
+    Clock::time_point ended{}, lastSent = Clock::now();
     while (Running(term)) {
         if (!inputOpen) {
+            // Quiet since the last byte either way: the answer to the last line has come.
             const auto now = Clock::now();
-            if (now - term.view.LastReceived() >= kScriptQuiet || now - ended >= kScriptTail)
+            const auto lastTraffic = std::max(term.view.LastReceived(), lastSent);
+            if (now - lastTraffic >= kScriptQuiet || now - ended >= kScriptTail)
                 return kExitSuccess;
         }
         const bool input = term.loop.Wait(inputOpen ? STDIN_FILENO : -1, inputOpen ? -1ms : 50ms);
@@ -232,6 +240,7 @@ int Scripted(Term& term) {
             term.notices.Say("tarvoline-cli term: the line took no more input");
             return kExitFailure;
         }
+        lastSent = Clock::now();
     }
     return Ending(term);
 }
