@@ -1,0 +1,287 @@
+// Loads nobody asks for at a dialog, against the simulated board: Load Again, Load on Rebuild,
+// a file handed over by another start through the single-instance socket, and the refusal of
+// anything but a regular file.
+#ifdef TARVOLINE_HAVE_SIM
+// The board's headers first: they use a name that Qt defines as a macro.
+#include "simulated_board.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QLocalSocket>
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+
+#include "GuiSupport.h"
+#include "app/CommandIds.h"
+#include "app/MainFrame.h"
+#include "app/QtDocumentUi.h"
+#include "app/SingleInstance.h"
+#include "app/SplashWindow.h"
+#include "app/TransferCommands.h"
+#include "app/UiCallPump.h"
+#include "document/LastLoad.h"
+#include "document/MemorySettingsStore.h"
+#include "document/TarvolineDoc.h"
+#include "terminal/TarvolineView.h"
+
+namespace {
+
+std::vector<char> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const char* bytes, size_t n, bool append = false) {
+    std::ofstream out(path, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    out.write(bytes, std::streamsize(n));
+}
+
+class UnattendedLoad : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CSplashWindow::EnableSplashScreen(false);
+        dir = QDir::tempPath().toStdString() + "/unattended-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        demo = ReadAll(TARVOLINE_SOURCE_DIR "/examples/demo.Bin");
+        ASSERT_FALSE(demo.empty());
+        bin = dir + "/demo.Bin";
+        WriteBytes(bin, demo.data(), demo.size());
+        store.WriteProfileString("Devices", "COM3", board.devicePath());
+        OpenWindow();
+    }
+    void TearDown() override { CloseWindow(); }
+    // A window with its document on the store, as a start of the program makes it.
+    void OpenWindow() {
+        frame = std::make_unique<CMainFrame>(&store);
+        ui.SetGuiThread(&calls, frame.get());
+        doc = std::make_unique<CTarvolineDoc>(&store, ui, calls);
+        transfers = std::make_unique<CTransferCommands>(*frame, *doc, &store);
+        frame->View()->SetDocument(doc.get());
+        doc->AddView(frame->View());
+        frame->show();
+    }
+    void CloseWindow() {
+        transfers.reset();
+        doc.reset();
+        frame.reset();
+    }
+    QAction* Action(int id) const { return frame->Action(id); }
+    int Starts() const {
+        const auto notes = board.notes();
+        return int(std::count_if(notes.begin(), notes.end(), [](const std::string& n) {
+            return n.find("program started at") != std::string::npos;
+        }));
+    }
+    bool StartsReach(int n, int timeoutMs = 20000) {
+        return WaitFor([&] { return Starts() >= n && !doc->TransferRunning(); }, timeoutMs);
+    }
+    std::string Messages() const {
+        std::string all;
+        for (const QString& t : messages.texts) all += t.toStdString() + "\n";
+        return all;
+    }
+    // Post Link and Load of the demo with no dialog, on a connected document.
+    void FirstLoad() {
+        ASSERT_TRUE(doc->OnNewDocument());
+        transfers->UpdateCommands();
+        transfers->PostLinkAndLoadFile(QString::fromStdString(bin));
+        ASSERT_TRUE(StartsReach(1)) << Messages();
+        doc->WaitForTransfer();
+        ASSERT_EQ(Messages(), "");
+    }
+
+    vivaz::testing::SimulatedBoard board;
+    CMemorySettingsStore store;
+    CQtDocumentUi ui;
+    CUiCallQueue calls;
+    CUiCallPump pump{calls};
+    CMessageBoxCatcher messages;
+    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<CTarvolineDoc> doc;
+    std::unique_ptr<CTransferCommands> transfers;
+    std::string dir, bin;
+    std::vector<char> demo;
+};
+
+TEST_F(UnattendedLoad, LoadAgainRepeatsThePostLinkAndLoadAndIsRememberedInTheStore) {
+    int dialogs = 0;
+    transfers->chooseFile = [&](const QString&) {
+        ++dialogs;
+        return QString();
+    };
+    ASSERT_TRUE(doc->OnNewDocument());
+    transfers->UpdateCommands();
+    // Nothing to repeat yet.
+    EXPECT_FALSE(Action(cmd::kLoadAgain)->isEnabled());
+    EXPECT_EQ(Action(cmd::kLoadAgain)->text().toStdString(), "Load &Again");
+    EXPECT_EQ(Action(cmd::kLoadAgain)->shortcut(), QKeySequence(Qt::Key_F5));
+
+    transfers->PostLinkAndLoadFile(QString::fromStdString(bin));
+    ASSERT_TRUE(StartsReach(1)) << Messages();
+    EXPECT_TRUE(Action(cmd::kLoadAgain)->isEnabled());
+    EXPECT_EQ(store.GetProfileString("Transfer", "Last Load", ""), "postlink-load " + bin);
+
+    Action(cmd::kLoadAgain)->trigger();
+    ASSERT_TRUE(StartsReach(2)) << Messages();
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(Messages(), "");
+
+    // F5 in the window is the same command.
+    frame->activateWindow();
+    QTest::keyClick(frame.get(), Qt::Key_F5);
+    ASSERT_TRUE(StartsReach(3)) << Messages();
+
+    // A new start on the same store repeats it too.
+    CloseWindow();
+    OpenWindow();
+    transfers->chooseFile = [&](const QString&) {
+        ++dialogs;
+        return QString();
+    };
+    ASSERT_TRUE(transfers->LastLoad().has_value());
+    EXPECT_EQ(transfers->LastLoad()->path, bin);
+    EXPECT_TRUE(Action(cmd::kLoadAgain)->isEnabled());  // Post Link and Load needs no port
+    ASSERT_TRUE(doc->OnNewDocument());
+    transfers->UpdateCommands();
+    const int before = Starts();
+    Action(cmd::kLoadAgain)->trigger();
+    ASSERT_TRUE(StartsReach(before + 1)) << Messages();
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(Messages(), "");
+}
+
+TEST_F(UnattendedLoad, LoadOnRebuildLoadsOnceAfterARewriteAndNeverAHalfWrittenFile) {
+    FirstLoad();
+    EXPECT_FALSE(Action(cmd::kLoadOnRebuild)->isChecked());  // off by default
+    Action(cmd::kLoadOnRebuild)->setChecked(true);
+    EXPECT_EQ(store.GetProfileInt("Transfer", "Load on Rebuild", 0), 1);
+    QTest::qWait(500);
+    EXPECT_EQ(Starts(), 1);  // switching it on loads nothing
+
+    // The linker writes a new version over it.
+    WriteBytes(bin, demo.data(), demo.size());
+    ASSERT_TRUE(StartsReach(2)) << Messages();
+    QTest::qWait(1000);
+    EXPECT_EQ(Starts(), 2);  // once
+
+    // Written in two pieces: the half is never loaded, the whole once.
+    board.clearTranscript();
+    const size_t half = demo.size() / 2;
+    WriteBytes(bin, demo.data(), half);
+    QTest::qWait(100);
+    WriteBytes(bin, demo.data() + half, demo.size() - half, true);
+    ASSERT_TRUE(StartsReach(1)) << Messages();
+    QTest::qWait(1000);
+    EXPECT_EQ(Starts(), 1);
+    EXPECT_EQ(Messages(), "");  // a half .Bin would have failed to convert
+
+    // Off: a rewrite loads nothing.
+    Action(cmd::kLoadOnRebuild)->setChecked(false);
+    EXPECT_EQ(store.GetProfileInt("Transfer", "Load on Rebuild", 1), 0);
+    board.clearTranscript();
+    WriteBytes(bin, demo.data(), demo.size());
+    QTest::qWait(1500);
+    EXPECT_EQ(Starts(), 0);
+    EXPECT_EQ(board.received().find("LOAD"), std::string::npos);
+}
+
+TEST_F(UnattendedLoad, OnlyARegularFileIsLoaded) {
+    ASSERT_TRUE(doc->OnNewDocument());
+    transfers->UpdateCommands();
+    std::filesystem::create_directories(dir + "/folder.Bin");
+    ASSERT_EQ(::mkfifo((dir + "/pipe.Bin").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir + "/pipe.RUN").c_str(), 0600), 0);
+    board.clearTranscript();
+
+    transfers->PostLinkAndLoadFile(QString::fromStdString(dir + "/folder.Bin"));
+    transfers->PostLinkAndLoadFile(QString::fromStdString(dir + "/pipe.Bin"));
+    transfers->PostLinkAndLoadFile(QString::fromStdString(dir + "/missing.Bin"));
+    transfers->OpenHandedDocument(QString::fromStdString(dir + "/pipe.RUN"));
+    transfers->OpenHandedDocument(QString::fromStdString(dir + "/missing.RUN"));
+    ASSERT_TRUE(WaitFor([&] { return messages.texts.size() >= 5; })) << Messages();
+    QTest::qWait(300);
+    EXPECT_EQ(Messages(), "Cannot load " + dir + "/folder.Bin: it is a directory.\n"
+                          "Cannot load " + dir + "/pipe.Bin: it is a named pipe.\n"
+                          "Cannot load " + dir + "/missing.Bin: No such file or directory.\n"
+                          "Cannot load " + dir + "/pipe.RUN: it is a named pipe.\n"
+                          "Cannot load " + dir + "/missing.RUN: No such file or directory.\n");
+    EXPECT_FALSE(doc->TransferRunning());
+    EXPECT_EQ(board.received().find("LOAD"), std::string::npos);
+    EXPECT_EQ(Starts(), 0);
+    EXPECT_FALSE(transfers->LastLoad().has_value());  // nothing to repeat
+    EXPECT_NE(doc->Port(), nullptr);                  // the connection stays
+}
+
+// The window's listener, wired as the program wires it; requests written to its socket as a
+// second start writes them.
+class HandedLoad : public UnattendedLoad {
+protected:
+    void SetUp() override {
+        UnattendedLoad::SetUp();
+        socketPath = QDir::tempPath() + "/unattended-socket";
+        instance = std::make_unique<CSingleInstance>(socketPath);
+        ASSERT_TRUE(instance->Listen()) << instance->LastError().toStdString();
+        QObject::connect(instance.get(), &CSingleInstance::PostLinkLoadFileRequested,
+                         transfers.get(),
+                         [this](const QString& path) { transfers->PostLinkAndLoadFile(path); });
+        QObject::connect(instance.get(), &CSingleInstance::OpenFileRequested, transfers.get(),
+                         [this](const QString& path) { transfers->OpenHandedDocument(path); });
+        transfers->chooseFile = [&](const QString&) {
+            ++dialogs;
+            return QString();
+        };
+    }
+    void TearDown() override {
+        instance.reset();
+        UnattendedLoad::TearDown();
+    }
+    void Send(const QByteArray& line) {
+        QLocalSocket socket;
+        socket.connectToServer(socketPath);
+        ASSERT_TRUE(socket.waitForConnected(2000));
+        socket.write(line);
+        ASSERT_TRUE(socket.waitForBytesWritten(2000));
+        socket.disconnectFromServer();
+    }
+    QString socketPath;
+    std::unique_ptr<CSingleInstance> instance;
+    int dialogs = 0;
+};
+
+TEST_F(HandedLoad, PostLinkLoadAndOpenThroughTheSocketLoadWithNoDialog) {
+    ASSERT_TRUE(doc->OnNewDocument());
+    transfers->UpdateCommands();
+    // As a second start hands it over.
+    CSingleInstance second(socketPath);
+    bool handed = false;
+    QTimer::singleShot(0, [&] {
+        handed = second.HandOff(
+            CSingleInstance::FileRequest(CSingleInstance::kPostLinkLoad, QString::fromStdString(bin)));
+    });
+    ASSERT_TRUE(StartsReach(1)) << Messages();
+    EXPECT_TRUE(handed);
+    EXPECT_TRUE(std::filesystem::exists(dir + "/demo.RUN"));
+    EXPECT_EQ(store.GetProfileString("Transfer", "Last Load", ""), "postlink-load " + bin);
+
+    // The message written straight to the socket; "open" of the .RUN connects anew and loads.
+    Send(("open " + dir + "/demo.RUN\n").c_str());
+    ASSERT_TRUE(StartsReach(2)) << Messages();
+    EXPECT_EQ(doc->GetTitle(), "COM3");
+    // A relative path is not taken: this program's working directory is not the sender's.
+    Send("postlink-load demo.Bin\n");
+    QTest::qWait(1000);
+    EXPECT_EQ(Starts(), 2);
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(Messages(), "");
+}
+
+}  // namespace
+#endif
