@@ -10,6 +10,8 @@
 #include <QAction>
 #include <QDir>
 #include <QLocalSocket>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
@@ -218,6 +220,41 @@ TEST_F(UnattendedLoad, OnlyARegularFileIsLoaded) {
     EXPECT_EQ(Starts(), 0);
     EXPECT_FALSE(transfers->LastLoad().has_value());  // nothing to repeat
     EXPECT_NE(doc->Port(), nullptr);                  // the connection stays
+}
+
+// The program itself: a second start with --postlink-load FILE hands FILE to the running one,
+// which loads it into its board with no dialog; the second start ends with 0.
+TEST_F(UnattendedLoad, ASecondProgramStartHandsItsPostLinkLoadToTheFirst) {
+    CloseWindow();  // the board's line is the program's
+    const QString config = QString::fromStdString(dir) + "/config";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", config);
+    const QStringList bind = {"--nosplash", "--bind",
+                              "COM3=" + QString::fromStdString(board.devicePath())};
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.setProcessChannelMode(QProcess::ForwardedChannels);
+    first.start(TARVOLINE_PROGRAM, bind);
+    ASSERT_TRUE(first.waitForStarted(5000));
+    CSingleInstance probe(
+        CSingleInstance::SocketPathFor(config + "/Hollowbrook Works/Tarvoline.conf"));
+    ASSERT_FALSE(probe.Name().isEmpty());
+    ASSERT_TRUE(WaitFor([&] { return probe.HandOff(CSingleInstance::kActivate, 200); }, 15000));
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    second.start(TARVOLINE_PROGRAM, bind + QStringList{"--postlink-load", QString::fromStdString(bin)});
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(WaitFor([&] { return Starts() == 1; }, 30000)) << board.received();
+    EXPECT_TRUE(std::filesystem::exists(dir + "/demo.RUN"));
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(Starts(), 1);
 }
 
 // The window's listener, wired as the program wires it; requests written to its socket as a
