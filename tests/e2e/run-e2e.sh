@@ -78,14 +78,19 @@ wait_for 10 logged "Demo: " || fail "the simulated board did not start"
 
 # The Transfer menu has no mnemonic: open Help and step left. (Alt+F would not do: File and
 # Format share the F, and a second Alt+F opens Format.) Its items by keys: Post Link and Load,
-# Post Link, Load Hex, Load CPM68K, Send Break, Send Special Characters, Capture Text
-# (separators are skipped).
+# Post Link, Load Hex, Load CPM68K, Load Again (greyed, and so skipped, until a load has run),
+# Load on Rebuild, Send Break, Send Special Characters, Capture Text (separators are skipped).
 open_transfer_menu() {
     key alt+h Left
 }
+loaded=no
 open_capture_menu() {
     open_transfer_menu
-    key Down Down Down Down Down Down Right
+    if [ "$loaded" = yes ]; then
+        key Down Down Down Down Down Down Down Down Right
+    else
+        key Down Down Down Down Down Down Down Right
+    fi
 }
 
 echo "e2e: capture start"
@@ -108,6 +113,7 @@ type_text "$work/demo.Bin"
 key Return
 wait_for 30 logged "program started at 00020000" || fail "the example was not loaded and started"
 [ -s "$work/demo.RUN" ] || fail "no demo.RUN was written"
+loaded=yes
 refocus
 type_text "md 20000 10"
 key Return
@@ -130,7 +136,7 @@ refocus
 
 echo "e2e: Send Special Characters"
 open_transfer_menu
-key Down Down Down Down Down Return          # Send Special Characters...
+key Down Down Down Down Down Down Down Return  # Send Special Characters...
 sleep 1
 shot special
 type_text "41"                               # hex, the mode it opens in: A
