@@ -9,6 +9,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -209,9 +210,12 @@ TEST(SingleInstanceUsers, RequestsOfAnotherUserAreIgnored) {
         return got <= 0 ? 0 : 5;
     }));
     // The child ends when the primary drops it, which needs the event loop running.
-    int status = -1;
-    std::thread([&] { status = intruder.Stop(); }).detach();
-    ASSERT_TRUE(WaitFor([&] { return status >= 0; }, 10000)) << "the connection was not dropped";
+    // The child's alarm ends it within 20 s at worst, so the join is bounded.
+    std::atomic<int> status = -1;
+    std::thread reaper([&] { status = intruder.Stop(); });
+    const bool dropped = WaitFor([&] { return status >= 0; }, 10000);
+    reaper.join();
+    ASSERT_TRUE(dropped) << "the connection was not dropped";
     EXPECT_EQ(0, status);
     QTest::qWait(3 * CSingleInstance::kCoalesceMs);
     EXPECT_EQ(0, activations);
