@@ -150,8 +150,9 @@ void CSingleInstance::OnReadyRead(QLocalSocket* socket) {
     while (socket->bytesAvailable() > 0) {
         const QByteArray head = socket->peek(kMaxRequest + 1);
         const qsizetype end = head.indexOf('\n');
-        if (end < 0) {
-            if (head.size() <= kMaxRequest) return;  // the rest of the line is still coming
+        if (end < 0 && head.size() <= kMaxRequest) return;  // the rest of the line is still coming
+        // The limit counts the newline: a newline at kMaxRequest ends a line one byte too long.
+        if (end < 0 || end >= kMaxRequest) {
             Drop(socket);  // longer than any request: dropped unread
             return;
         }

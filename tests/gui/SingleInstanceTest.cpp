@@ -1,10 +1,26 @@
 // One instance per user: the hand-off between two objects and between two programs.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <thread>
+#include <vector>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "GuiSupport.h"
 #include "Pty.h"
@@ -47,6 +63,367 @@ TEST(SingleInstance, TheNameDependsOnTheSettingsStore) {
     EXPECT_EQ(QFileInfo(name).path(), QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")));
     EXPECT_NE(CSingleInstance::SocketPathFor("/a/Tarvoline.conf"),
               CSingleInstance::SocketPathFor("/b/Tarvoline.conf"));
+}
+
+// The uid of nobody: the other user of the tests that run as root.
+constexpr uid_t kOtherUid = 65534;
+
+// A forked child, for what needs another user: it runs plain system calls only and ends by
+// itself once the test closes its end of the pipe (or after its own alarm).
+class CChild {
+public:
+    ~CChild() { Stop(); }
+    // Starts body in a child; body returns the child's exit code.
+    template <typename Body>
+    bool Start(Body body) {
+        int fds[2];
+        if (::pipe(fds) != 0) return false;
+        m_pid = ::fork();
+        if (m_pid < 0) return false;
+        if (m_pid == 0) {
+            ::close(fds[1]);
+            ::alarm(20);
+            ::_exit(body(fds[0]));
+        }
+        ::close(fds[0]);
+        m_pipe = fds[1];
+        return true;
+    }
+    // Lets the child go on past its wait on the pipe and collects its exit code.
+    int Stop() {
+        if (m_pipe >= 0) ::close(m_pipe);
+        m_pipe = -1;
+        if (m_pid <= 0) return m_status;
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return m_status;
+    }
+    // In the child: waits until the test lets it go on.
+    static void WaitForParent(int fd) {
+        char c;
+        while (::read(fd, &c, 1) > 0) {
+        }
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_pipe = -1;
+    int m_status = -1;
+};
+
+sockaddr_un Address(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    return address;
+}
+
+bool BecomeOtherUser() { return ::setgid(kOtherUid) == 0 && ::setuid(kOtherUid) == 0; }
+
+// Another user listening first at the name a start would use: the start must not hand its
+// request to it, and takes the name for itself.
+TEST(SingleInstanceUsers, AStartIgnoresAListenerOfAnotherUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString name = dir.filePath("Tarvoline-squatted");
+    const std::string path = QFile::encodeName(name).toStdString();
+    // The ready byte comes back on this pipe once the squatter listens.
+    int ready[2];
+    ASSERT_EQ(0, ::pipe(ready));
+    CChild squatter;
+    ASSERT_TRUE(squatter.Start([&](int release) {
+        ::close(ready[0]);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const sockaddr_un address = Address(path);
+        // Bound as root in the test's directory, but listening (when the kernel records who
+        // listens) as the other user.
+        if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            return 2;
+        ::chmod(path.c_str(), 0777);
+        if (!BecomeOtherUser() || ::listen(fd, 8) != 0) return 3;
+        if (::write(ready[1], "r", 1) != 1) return 4;
+        CChild::WaitForParent(release);
+        // Whatever a connection brought: any byte means the start talked to the squatter.
+        ::fcntl(fd, F_SETFL, O_NONBLOCK);
+        int got = 0;
+        for (int client; (client = ::accept(fd, nullptr, nullptr)) >= 0; ::close(client)) {
+            char buffer[64];
+            got += ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT) > 0;
+        }
+        return got ? 5 : 0;
+    }));
+    ::close(ready[1]);
+    char c = 0;
+    ASSERT_EQ(1, ::read(ready[0], &c, 1)) << "the squatter did not start";
+    ::close(ready[0]);
+
+    CSingleInstance start(name);
+    EXPECT_FALSE(start.HandOff(CSingleInstance::kActivate, 2000));
+    EXPECT_TRUE(start.LastError().contains("not this user's")) << start.LastError().toStdString();
+    ASSERT_TRUE(start.Listen()) << start.LastError().toStdString();
+    EXPECT_EQ(0, squatter.Stop()) << "the squatter was handed a request or failed to listen";
+
+    // The name is now this user's: a later start hands over to it.
+    int activations = 0;
+    QObject::connect(&start, &CSingleInstance::ActivationRequested, [&] { ++activations; });
+    CSingleInstance later(name);
+    bool handedOff = false;
+    QTimer::singleShot(0, [&] { handedOff = later.HandOff(); });
+    ASSERT_TRUE(WaitFor([&] { return activations == 1; }));
+    EXPECT_TRUE(handedOff);
+}
+
+// Another user connecting to a running instance gets nothing done, even when the socket's
+// own permission would let it in.
+TEST(SingleInstanceUsers, RequestsOfAnotherUserAreIgnored) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ExeGroup |
+                                                      QFile::ExeOther));
+    const QString name = dir.filePath("Tarvoline-primary");
+    CSingleInstance primary(name);
+    ASSERT_TRUE(primary.Listen());
+    ASSERT_EQ(0, ::chmod(QFile::encodeName(name).constData(), 0777));
+    int activations = 0, opens = 0, loads = 0;
+    QObject::connect(&primary, &CSingleInstance::ActivationRequested, [&] { ++activations; });
+    QObject::connect(&primary, &CSingleInstance::OpenFileRequested, [&] { ++opens; });
+    QObject::connect(&primary, &CSingleInstance::PostLinkLoadFileRequested, [&] { ++loads; });
+
+    const std::string path = QFile::encodeName(name).toStdString();
+    CChild intruder;
+    ASSERT_TRUE(intruder.Start([&](int) {
+        if (!BecomeOtherUser()) return 2;
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const sockaddr_un address = Address(path);
+        if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            return 3;
+        const char request[] = "activate\nopen /etc/passwd\npostlink-load /etc/shadow\n";
+        if (::write(fd, request, sizeof request - 1) != ssize_t(sizeof request - 1)) return 4;
+        // The primary closes the connection without reading: end of file (or a reset) here.
+        char buffer[16];
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        return got <= 0 ? 0 : 5;
+    }));
+    // The child ends when the primary drops it, which needs the event loop running.
+    // The child's alarm ends it within 20 s at worst, so the join is bounded.
+    std::atomic<int> status = -1;
+    std::thread reaper([&] { status = intruder.Stop(); });
+    const bool dropped = WaitFor([&] { return status >= 0; }, 10000);
+    reaper.join();
+    ASSERT_TRUE(dropped) << "the connection was not dropped";
+    EXPECT_EQ(0, status);
+    QTest::qWait(3 * CSingleInstance::kCoalesceMs);
+    EXPECT_EQ(0, activations);
+    EXPECT_EQ(0, opens);
+    EXPECT_EQ(0, loads);
+
+    // This user's own request still gets through.
+    CSingleInstance mine(name);
+    QTimer::singleShot(0, [&] { mine.HandOff(); });
+    EXPECT_TRUE(WaitFor([&] { return activations == 1; }));
+}
+
+// Sets an environment variable for one scope and puts the old value back.
+class CEnvScope {
+public:
+    CEnvScope(const char* name, const QByteArray* value) : m_name(name) {
+        m_had = qEnvironmentVariableIsSet(name);
+        m_old = qgetenv(name);
+        if (value)
+            qputenv(name, *value);
+        else
+            qunsetenv(name);
+    }
+    ~CEnvScope() {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+// Without a session directory the socket goes into a directory of this user's under the
+// temporary directory, made 0700, and used only as long as it stays so.
+TEST(SingleInstance, WithoutARuntimeDirectoryItUsesAPrivateOneOfItsOwn) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QByteArray tmpPath = QFile::encodeName(tmp.path());
+    CEnvScope noRuntime("XDG_RUNTIME_DIR", nullptr);
+    CEnvScope tmpDir("TMPDIR", &tmpPath);
+    const QString own = tmp.path() + QString("/Tarvoline-%1").arg(::getuid());
+
+    // Made with mode 0700 whatever the umask lets through.
+    const mode_t oldMask = ::umask(0);
+    QString error;
+    const QString name = CSingleInstance::SocketPathFor("/x/Tarvoline.conf", &error);
+    ::umask(oldMask);
+    ASSERT_FALSE(name.isEmpty()) << error.toStdString();
+    EXPECT_EQ(own, QFileInfo(name).path());
+    struct stat st{};
+    ASSERT_EQ(0, ::lstat(QFile::encodeName(own).constData(), &st));
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(0700u, st.st_mode & 07777);
+    EXPECT_EQ(::getuid(), st.st_uid);
+    // The same directory serves the next start.
+    EXPECT_EQ(name, CSingleInstance::SocketPathFor("/x/Tarvoline.conf"));
+
+    // Opened up to others: refused, and the program runs on its own.
+    ASSERT_EQ(0, ::chmod(QFile::encodeName(own).constData(), 0755));
+    error.clear();
+    EXPECT_TRUE(CSingleInstance::SocketPathFor("/x/Tarvoline.conf", &error).isEmpty());
+    EXPECT_TRUE(error.contains("0755")) << error.toStdString();
+    EXPECT_TRUE(error.contains(own)) << error.toStdString();
+    CSingleInstance alone(CSingleInstance::SocketPathFor("/x/Tarvoline.conf"));
+    EXPECT_TRUE(alone.Name().isEmpty());
+    EXPECT_FALSE(alone.HandOff(CSingleInstance::kActivate, 200));
+    EXPECT_FALSE(alone.Listen());
+
+    // A symbolic link in its place, even to a private directory of this user's: refused.
+    ASSERT_TRUE(QDir(own).removeRecursively());
+    ASSERT_TRUE(QDir().mkdir(tmp.path() + "/elsewhere"));
+    ASSERT_EQ(0, ::chmod(QFile::encodeName(tmp.path() + "/elsewhere").constData(), 0700));
+    ASSERT_TRUE(QFile::link(tmp.path() + "/elsewhere", own));
+    error.clear();
+    EXPECT_TRUE(CSingleInstance::SocketPathFor("/x/Tarvoline.conf", &error).isEmpty());
+    EXPECT_TRUE(error.contains("symbolic link")) << error.toStdString();
+
+    // Something that is not a directory: refused too.
+    ASSERT_TRUE(QFile::remove(own));
+    QFile plain(own);
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    error.clear();
+    EXPECT_TRUE(CSingleInstance::SocketPathFor("/x/Tarvoline.conf", &error).isEmpty());
+    EXPECT_TRUE(error.contains("not a directory")) << error.toStdString();
+}
+
+// A session directory that is not private is not used either.
+TEST(SingleInstance, ARuntimeDirectoryOpenToOthersIsPassedOver) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString runtime = tmp.path() + "/run";
+    ASSERT_TRUE(QDir().mkdir(runtime));
+    ASSERT_EQ(0, ::chmod(QFile::encodeName(runtime).constData(), 0755));
+    const QByteArray runtimePath = QFile::encodeName(runtime);
+    const QByteArray tmpPath = QFile::encodeName(tmp.path());
+    CEnvScope runtimeDir("XDG_RUNTIME_DIR", &runtimePath);
+    CEnvScope tmpDir("TMPDIR", &tmpPath);
+    const QString name = CSingleInstance::SocketPathFor("/x/Tarvoline.conf");
+    EXPECT_EQ(tmp.path() + QString("/Tarvoline-%1").arg(::getuid()), QFileInfo(name).path());
+}
+
+// A primary with its signals counted.
+struct CCountingPrimary {
+    explicit CCountingPrimary(const QString& name) : instance(name) {
+        QObject::connect(&instance, &CSingleInstance::ActivationRequested, [this] { ++activations; });
+        QObject::connect(&instance, &CSingleInstance::OpenFileRequested,
+                         [this](const QString& path) { opened.append(path); });
+    }
+    CSingleInstance instance;
+    int activations = 0;
+    QStringList opened;
+};
+
+QString UniqueName(const char* what) {
+    return QString("TarvolineTest-%1-%2").arg(what).arg(::getpid());
+}
+
+// The longest request is taken whole; one byte more drops the connection unread, and the
+// primary goes on serving.
+TEST(SingleInstance, ALineLongerThanTheLimitIsDroppedAndTheConnectionClosed) {
+    const QString name = UniqueName("limit");
+    CCountingPrimary primary(name);
+    ASSERT_TRUE(primary.instance.Listen());
+
+    // "open " + path + newline: exactly kMaxRequest bytes.
+    const QByteArray longest =
+        "/" + QByteArray(CSingleInstance::kMaxRequest - int(sizeof "open /"), 'a');
+    QLocalSocket fits;
+    fits.connectToServer(name);
+    ASSERT_TRUE(fits.waitForConnected(2000));
+    const QByteArray line = "open " + longest + "\n";
+    ASSERT_EQ(CSingleInstance::kMaxRequest, line.size());
+    fits.write(line);
+    ASSERT_TRUE(fits.waitForBytesWritten(2000));
+    ASSERT_TRUE(WaitFor([&] { return primary.opened.size() == 1; }));
+    EXPECT_EQ(QString::fromLatin1(longest), primary.opened.value(0));
+    fits.disconnectFromServer();
+
+    // One byte more, in one write and in pieces.
+    for (const int piece : {CSingleInstance::kMaxRequest + 1, 1000}) {
+        QLocalSocket tooLong;
+        tooLong.connectToServer(name);
+        ASSERT_TRUE(tooLong.waitForConnected(2000));
+        const QByteArray over = "open " + longest + "b\n";
+        ASSERT_EQ(CSingleInstance::kMaxRequest + 1, over.size());
+        for (qsizetype at = 0; at < over.size(); at += piece) {
+            tooLong.write(over.mid(at, piece));
+            tooLong.flush();
+            QTest::qWait(10);
+        }
+        EXPECT_TRUE(WaitFor([&] { return tooLong.state() == QLocalSocket::UnconnectedState; }))
+            << "a line of " << over.size() << " bytes in pieces of " << piece
+            << " kept its connection";
+    }
+    QTest::qWait(3 * CSingleInstance::kCoalesceMs);
+    EXPECT_EQ(1, primary.opened.size());
+
+    // Without any newline at all: dropped once the limit is passed.
+    QLocalSocket endless;
+    endless.connectToServer(name);
+    ASSERT_TRUE(endless.waitForConnected(2000));
+    endless.write(QByteArray(64 * 1024, 'x'));
+    EXPECT_TRUE(WaitFor([&] { return endless.state() == QLocalSocket::UnconnectedState; }));
+
+    CSingleInstance later(name);
+    QTimer::singleShot(0, [&] { later.HandOff(); });
+    EXPECT_TRUE(WaitFor([&] { return primary.activations == 1; }));
+}
+
+// A burst of the same request is handed on once; after the burst the next one counts again.
+TEST(SingleInstance, RepeatedRequestsInABurstCoalesce) {
+    const QString name = UniqueName("burst");
+    CCountingPrimary primary(name);
+    ASSERT_TRUE(primary.instance.Listen());
+
+    // Ten starts asking to be raised, each on its own connection, and one asking ten times.
+    std::vector<std::unique_ptr<QLocalSocket>> starts;
+    for (int i = 0; i < 10; ++i) {
+        starts.push_back(std::make_unique<QLocalSocket>());
+        starts.back()->connectToServer(name);
+        ASSERT_TRUE(starts.back()->waitForConnected(2000));
+        starts.back()->write("activate\n");
+        starts.back()->flush();
+    }
+    QLocalSocket repeater;
+    repeater.connectToServer(name);
+    ASSERT_TRUE(repeater.waitForConnected(2000));
+    repeater.write(QByteArray("activate\n").repeated(10));
+    // The same file twice, and a different one.
+    const QByteArray file = CSingleInstance::FileRequest(CSingleInstance::kOpen, "/d/demo.RUN").toUtf8();
+    const QByteArray other = CSingleInstance::FileRequest(CSingleInstance::kOpen, "/d/other.RUN").toUtf8();
+    repeater.write(file + "\n" + file + "\n" + other + "\n");
+    repeater.flush();
+    ASSERT_TRUE(WaitFor([&] { return primary.activations >= 1 && primary.opened.size() >= 2; }));
+    QTest::qWait(3 * CSingleInstance::kCoalesceMs);
+    EXPECT_EQ(1, primary.activations);
+    EXPECT_EQ(QStringList({"/d/demo.RUN", "/d/other.RUN"}), primary.opened);
+
+    // A later request is a new burst.
+    repeater.write(file + "\nactivate\n");
+    repeater.flush();
+    ASSERT_TRUE(WaitFor([&] { return primary.activations == 2 && primary.opened.size() == 3; }));
+    EXPECT_EQ("/d/demo.RUN", primary.opened.value(2));
 }
 
 // Two runs of the program: the second ends at once and the first keeps running.
