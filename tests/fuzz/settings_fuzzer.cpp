@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 
+#include "QuietUi.h"
 #include "comm/LineTermios.h"
 #include "comm/PortName.h"
 #include "comm/PortSettings.h"
@@ -25,16 +26,6 @@
 #include "terminal/CaptureWriter.h"
 
 namespace {
-
-class CQuietUi : public IDocumentUi {
-  public:
-    MessageResult MessageBox(const std::string&, const std::string&, MessageIcon, MessageButtons,
-                             MessageResult) override {
-        return MessageResult::Ok;
-    }
-    void Beep() override {}
-    void TitleChanged(const std::string&) override {}
-};
 
 int SettingsFile() {
     static const int fd = memfd_create("tarvoline-settings", MFD_CLOEXEC);

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "QuietUi.h"
 #include "comm/CommPort.h"
 #include "comm/PortSettings.h"
 #include "document/DocumentUi.h"
@@ -42,16 +43,6 @@ namespace {
 
 constexpr int kQuietReads = 8;
 constexpr char kOldContents[] = "the file before the transfer\n";
-
-class CQuietUi : public IDocumentUi {
-  public:
-    MessageResult MessageBox(const std::string&, const std::string&, MessageIcon, MessageButtons,
-                             MessageResult) override {
-        return MessageResult::Ok;
-    }
-    void Beep() override {}
-    void TitleChanged(const std::string&) override {}
-};
 
 // A port whose far end is the fuzzer's input.
 class CScriptedPort : public CCommPort {
