@@ -207,6 +207,12 @@ void Monitor::tick(Clock::time_point now) {
             break;
         case State::AwaitPercent:
             out_.note("record loader: no closing '%' from the host");
+            // Without the host's '%' a staged start is not made: the host holds it back
+            // when the board reported bad records.
+            if (moveArmed_) {
+                moveArmed_ = false;
+                out_.note("staged start: not made without the host's '%'");
+            }
             recordsDone();
             break;
         case State::Command:
