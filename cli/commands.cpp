@@ -18,19 +18,37 @@ constexpr std::string_view kPortHelp =
 
 constexpr std::string_view kPortArguments = "[--port NAME] [--baud N] [--download-baud N]";
 
+// For the commands that load through the monitor's record loader.
+constexpr std::string_view kFailPatternArgument = " [--fail-pattern REGEX]";
+constexpr std::string_view kFailPatternHelp =
+    "  --fail-pattern REGEX  what in the board's report of a record load (hex records, the\n"
+    "                        staged start) means it failed; for this run only, in place of\n"
+    "                        the stored Transfer/Load Failure Pattern. Each line the board\n"
+    "                        prints before its closing '%' is matched, ignoring case (POSIX\n"
+    "                        extended). The default matches a line \"line N: ...\", a count\n"
+    "                        of bad records other than 0 (\"1 bad\"), \"bad record\",\n"
+    "                        \"checksum\", \"error\", \"garbled\" and \"no end record\"; a\n"
+    "                        clean \"N records, ... bytes loaded, 0 bad\" passes. On a match\n"
+    "                        the load fails (exit 1) with the board's line on standard error,\n"
+    "                        and nothing is started.\n";
+
 }  // namespace
 
 std::span<const Command> AllCommands() {
-    static const std::string loadArgs = std::string(kPortArguments) + " FILE.RUN|FILE.APP";
-    static const std::string hexArgs = std::string(kPortArguments) + " FILE";
-    static const std::string postLinkLoadArgs = std::string(kPortArguments) + " FILE.BIN";
+    static const std::string loadArgs =
+        std::string(kPortArguments) + std::string(kFailPatternArgument) + " FILE.RUN|FILE.APP";
+    static const std::string hexArgs =
+        std::string(kPortArguments) + std::string(kFailPatternArgument) + " FILE";
+    static const std::string postLinkLoadArgs =
+        std::string(kPortArguments) + std::string(kFailPatternArgument) + " FILE.BIN";
     static const std::string xmodemArgs =
         "send|receive " + std::string(kPortArguments) + " [--timeout SECONDS] FILE";
-    static const std::string termArgs = std::string(kPortArguments);
+    static const std::string termArgs = std::string(kPortArguments) + std::string(kFailPatternArgument);
     static const std::string runArgs =
-        std::string(kPortArguments) + " FILE [--until REGEX] [--fail-on REGEX] [--timeout S]";
+        std::string(kPortArguments) + std::string(kFailPatternArgument) +
+        " FILE [--until REGEX] [--fail-on REGEX] [--timeout S]";
     static const std::string termDetails =
-        std::string(kPortHelp) +
+        std::string(kPortHelp) + std::string(kFailPatternHelp) +
         "\nOn a terminal: the keys go to the board as the window's keyboard sends them (Enter\n"
         "as CR, Backspace as BS, Ctrl with a letter as its control code; arrows, Delete and\n"
         "function keys send nothing), and the board's output shows as in the window.\n"
@@ -44,7 +62,7 @@ std::span<const Command> AllCommands() {
         "until the input has ended and the line has been quiet for half a second (at most\n"
         "10 s after the end of the input).\n";
     static const std::string runDetails =
-        std::string(kPortHelp) +
+        std::string(kPortHelp) + std::string(kFailPatternHelp) +
         "  --until REGEX         exit 0 once the board's output matches REGEX\n"
         "  --fail-on REGEX       exit 1 once it matches REGEX (checked before --until)\n"
         "  --timeout S           exit 124 when S seconds (e.g. 30, 2.5, 2m) have passed first,\n"
@@ -60,7 +78,7 @@ std::span<const Command> AllCommands() {
         "REG_NEWLINE), matched against all the output seen so far (its last 64 KiB), so a\n"
         "match may span lines: line ends are newlines, ^ and $ match at the start and end of\n"
         "each line, . and [^...] do not match a newline, [[:space:]] does.\n";
-    static const std::string loadDetails = std::string(kPortHelp);
+    static const std::string loadDetails = std::string(kPortHelp) + std::string(kFailPatternHelp);
     static const std::string xmodemDetails =
         std::string(kPortHelp) +
         "  --timeout SECONDS     how long the other side may take to start\n";

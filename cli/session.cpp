@@ -6,6 +6,9 @@
 #include <cctype>
 #include <ostream>
 
+#include "document/LoadFailurePattern.h"
+#include "download/BoardReport.h"
+
 namespace tarvoline::cli {
 
 bool IsNumber(const std::string& text) {
@@ -57,6 +60,8 @@ bool ParseArguments(const CommandContext& context, std::string_view command,
         bool rate = false;
         if (a == "--port") {
             into = &port.port;
+        } else if (a == "--fail-pattern") {
+            into = &port.failPattern;
         } else if (a == "--baud" || a == "--download-baud") {
             into = a == "--baud" ? &port.baud : &port.downloadBaud;
             rate = true;
@@ -84,6 +89,15 @@ bool ParseArguments(const CommandContext& context, std::string_view command,
                            SupportedRatesText());
             return false;
         }
+        if (into == &port.failPattern) {
+            const CFailurePattern pattern(value);
+            if (value.empty() || !pattern.Error().empty()) {
+                UsageError(context, command,
+                           a + " " + value + ": not a regular expression: " +
+                               (value.empty() ? "it is empty" : pattern.Error()));
+                return false;
+            }
+        }
         *into = value;
     }
     return true;
@@ -99,6 +113,9 @@ Session::Session(const CommandContext& context, const PortOptions& options,
         store.WriteProfileString(sec, "Baud Rate", *options.baud);
     if (options.downloadBaud)
         store.WriteProfileString(sec, "Baud Rate Tv Download", *options.downloadBaud);
+    if (options.failPattern)
+        store.WriteProfileString(kLoadFailurePatternSection, kLoadFailurePatternEntry,
+                                 *options.failPattern);
     doc = std::make_unique<CTarvolineDoc>(&store, ui, calls);
     CCliUi::StopOnInterrupt(doc.get());
     // What the board says at the end of a load (its report, bad records) is the user's to see.

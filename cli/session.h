@@ -19,6 +19,9 @@ namespace tarvoline::cli {
 
 struct PortOptions {
     std::optional<std::string> port, baud, downloadBaud;
+    // --fail-pattern REGEX: what in the board's report of a record load means it failed, in
+    // place of the stored "Load Failure Pattern" (document/LoadFailurePattern.h).
+    std::optional<std::string> failPattern;
 };
 
 // The rates the line settings offer, for --baud and --download-baud.
@@ -33,7 +36,8 @@ struct ValueOption {
     std::optional<std::string>* into;
 };
 
-// Parses a command's arguments: the port options (--port NAME, --baud N, --download-baud N),
+// Parses a command's arguments: the port options (--port NAME, --baud N, --download-baud N,
+// --fail-pattern REGEX, which must compile),
 // the command's own value options and its files, in any order. A bad value, an unknown
 // option or a missing value is told on err naming the option ("--baud 12345: not a supported
 // rate; use one of ..."), followed by the command's usage line; then false.

@@ -49,8 +49,9 @@ bool CMonitorLink::WaitForBytes(std::int64_t deadlineMs) {
         if (LinkBytesWaiting() != 0) return true;
         const std::int64_t left = deadlineMs - SteadyNowMs();
         if (left <= 0 || Interrupted()) return false;
-        // Returns early when bytes come, and at once on a hang-up (then Lost() says so).
-        m_port.WaitForInput(static_cast<int>(std::min<std::int64_t>(left, kStopCheckMs)));
+        // Ready also on a hang-up: the caller's next read tells the two apart.
+        if (m_port.WaitForInput(static_cast<int>(std::min<std::int64_t>(left, kStopCheckMs))))
+            return true;
     }
 }
 
@@ -70,7 +71,7 @@ ReceivedByte CMonitorLink::LinkDrain(int quietMs, std::string* kept, CPromptSpot
     const std::int64_t limit = SteadyNowMs() + kDrainLimitMs;
     std::int64_t nextLook = 0;
     for (;;) {
-        while (LinkBytesWaiting() != 0) {
+        for (;;) {
             // A board that sends faster than it is read never empties the queue: the stop
             // and the limit are looked at between its bytes too.
             const std::int64_t now = SteadyNowMs();
@@ -78,18 +79,18 @@ ReceivedByte CMonitorLink::LinkDrain(int quietMs, std::string* kept, CPromptSpot
                 if (now >= limit || Interrupted()) return kNothingRead;
                 nextLook = now + kStopCheckMs;
             }
+            // Read until nothing is queued; on a line that hung up the read says so.
             ReceivedByte b = LinkReadByte();
             if (b == kNothingRead) break;
             last = b;
             if (kept) kept->push_back(static_cast<char>(b));
             if (prompt && prompt->Feed(static_cast<unsigned char>(b))) return last;
         }
-        if (SteadyNowMs() >= limit) return kNothingRead;  // it never went quiet
+        if (Lost() || SteadyNowMs() >= limit) return kNothingRead;  // gone, or never quiet
         if (!Pause(quietMs)) return kNothingRead;
-        if (LinkBytesWaiting() == 0) {
-            // A line that hung up is as quiet as one that is idle; this look tells them apart.
-            if (!m_port.WaitForInput(0)) return Lost() ? kNothingRead : last;
-        }
+        // Quiet: nothing queued and nothing ready. A hang-up shows as ready; the next read
+        // tells it from bytes.
+        if (LinkBytesWaiting() == 0 && !m_port.WaitForInput(0)) return Lost() ? kNothingRead : last;
     }
 }
 

@@ -67,8 +67,8 @@ public:
     using AnswerTest = std::function<bool(ReceivedByte last)>;
     bool LinkAwaitAnswer(int quietMs, std::int64_t deadlineMs, const AnswerTest& accept,
                          std::string* kept = nullptr, CPromptSpotter* prompt = nullptr);
-    // Waits until a byte is queued; false when the deadline passed, the wait was stopped or the
-    // device went away.
+    // Waits until a byte is queued (or the line hung up, which the next read tells); false when
+    // the deadline passed, the wait was stopped or the device went away.
     bool WaitForBytes(std::int64_t deadlineMs);
     // Sleeps ms milliseconds; false, early, when the stop test says so or the device is gone.
     bool Pause(int ms);

@@ -145,6 +145,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
             f.noGoAhead = true;
         } else if (a == "--no-completion") {
             f.noCompletion = true;
+        } else if (a == "--no-loader-answer") {
+            f.noLoaderAnswer = true;
         } else if (a == "--silent") {
             f.silent = true;
         } else if (a == "--prompt-end") {
@@ -220,6 +222,7 @@ Faults of the LOAD dialogue:
   --request-block K    ... for block K (default 1)
   --no-go-ahead        never answer '+'
   --no-completion      never answer '-'
+  --no-loader-answer   the record loader's lo gets no '%'
 
 Other faults:
   --silent             send nothing at all

@@ -319,6 +319,8 @@ void Monitor::execute(const std::string& text) {
         if (mode_ != Mode::M8) {
             emit("lo: the record loader runs in M8 mode; type tom8 first\r\n");
             prompt();
+        } else if (options_.faults.noLoaderAnswer) {
+            out_.note("fault: no '%' for this lo");  // back at the command line, silent
         } else {
             startRecords(trim(trim(text).substr(2)));
         }
