@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -153,14 +154,23 @@ CDelayRelay::Clock::time_point CDelayRelay::NextWake(Clock::time_point now) cons
 }
 
 void CDelayRelay::ReadHost(Clock::time_point now) {
-    // The setting is looked at before the read, so bytes written after a change carry it.
+    // The setting and the count of unread bytes are looked at every tick, read or not, so that
+    // each byte and each change keeps its place even while the relay reads slowly. Bytes that
+    // show up together with a change are taken as written after it: a host sets the line, then
+    // sends (the other way round it waits for an answer first).
     termios t{};
     if (::tcgetattr(m_master, &t) == 0) {
         const SLineSetting setting = SettingOf(t);
         if (!(setting == m_hostSetting)) {
             m_hostSetting = setting;
-            m_toDevice.push_back({now + m_options.oneWay, setting, {}, 0});
+            m_unread.push_back({0, setting});
         }
+    }
+    CountUnread();
+    // Changes with no unread bytes before them go at once.
+    while (!m_unread.empty() && m_unread.front().count == 0) {
+        m_toDevice.push_back({now + m_options.oneWay, m_unread.front().setting, {}, 0});
+        m_unread.pop_front();
     }
     if (now < m_nextHostRead || m_queuedToDevice >= kQueueLimit || m_toDevice.size() >= kItemLimit)
         return;
@@ -168,10 +178,52 @@ void CDelayRelay::ReadHost(Clock::time_point now) {
     std::vector<unsigned char> bytes(std::min<std::size_t>(room, 65536));
     const ssize_t n = ::read(m_master, bytes.data(), bytes.size());
     if (n <= 0) return;  // nothing there (the relay's own slave keeps the line up)
-    bytes.resize(static_cast<std::size_t>(n));
-    m_queuedToDevice += bytes.size();
-    m_toDevice.push_back({now + m_options.oneWay, m_hostSetting, std::move(bytes), 0});
     if (m_options.readPause.count() > 0) m_nextHostRead = now + m_options.readPause;
+    m_queuedToDevice += static_cast<std::size_t>(n);
+
+    // The bytes read are split by the settings they were written with.
+    std::size_t at = 0;
+    const auto size = static_cast<std::size_t>(n);
+    while (at < size) {
+        if (m_unread.empty()) m_unread.push_back({size - at, m_hostSetting});  // arrived just now
+        SUnread& segment = m_unread.front();
+        if (segment.count == 0) {
+            m_toDevice.push_back({now + m_options.oneWay, segment.setting, {}, 0});
+            m_unread.pop_front();
+            continue;
+        }
+        const std::size_t take = std::min(segment.count, size - at);
+        m_toDevice.push_back({now + m_options.oneWay, segment.setting,
+                              {bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                               bytes.begin() + static_cast<std::ptrdiff_t>(at + take)},
+                              0});
+        at += take;
+        segment.count -= take;
+        m_unreadCount -= std::min(m_unreadCount, take);
+        if (segment.count == 0) m_unread.pop_front();
+    }
+    while (!m_unread.empty() && m_unread.front().count == 0) {
+        m_toDevice.push_back({now + m_options.oneWay, m_unread.front().setting, {}, 0});
+        m_unread.pop_front();
+    }
+}
+
+void CDelayRelay::CountUnread() {
+    int pending = 0;
+    if (::ioctl(m_master, FIONREAD, &pending) != 0) return;
+    const auto count = static_cast<std::size_t>(std::max(pending, 0));
+    if (count < m_unreadCount) DiscardUnread();  // the host flushed what it had written
+    if (count > m_unreadCount) {
+        m_unread.push_back({count - m_unreadCount, m_hostSetting});
+        m_unreadCount = count;
+    }
+}
+
+void CDelayRelay::DiscardUnread() {
+    // What was flushed never reaches the far end; the setting the host has now still does.
+    m_unread.clear();
+    m_unread.push_back({0, m_hostSetting});
+    m_unreadCount = 0;
 }
 
 void CDelayRelay::ReadDevice(Clock::time_point now) {

@@ -11,18 +11,21 @@
 //   (and removed at destruction). Throws std::system_error naming the device.
 // - Start() serves on a thread of its own; Stop() ends and joins it (it may be called more than
 //   once; destruction calls it). What is still queued at Stop() is not delivered.
-// - Host to device: the host's bytes are read within about 1 ms of being written, each read with
-//   the line setting the host had set on the slave at that moment (speed, data bits, parity,
-//   stop bits); a change of setting without bytes is seen within about 1 ms too. Each falls due
-//   oneWay after it was read, and is delivered in order: the setting goes onto the far device
-//   first (when it differs from the one last put there), then the bytes. The far end judges
-//   bytes by its device's setting when it reads them, so a changed setting waits until 2 ms after
-//   the previous bytes were written, giving the far end time to take them at the old setting.
+// - Host to device: every 1 ms or so the relay looks at the line setting the host has set on
+//   the slave (speed, data bits, parity, stop bits) and at how many bytes the host has written;
+//   each byte carries the setting in force when it was first seen, and a change of setting made
+//   after some bytes comes after them (bytes that show up in the same look as a change count as
+//   written after it, as when a host sets the line and then sends). Each falls due oneWay after it was read from the pseudo-terminal, and is
+//   delivered in order: the setting goes onto the far device first (when it differs from the one
+//   last put there), then the bytes. The far end judges bytes by its device's setting when it
+//   reads them, so a changed setting waits until 2 ms after the previous bytes were written,
+//   giving the far end time to take them at the old setting.
 // - Device to host: the device's bytes reach the host oneWay after they were read, in order.
 // - With readPause, the host's side is read only every readPause, at most readChunk bytes at a
 //   time: what the host wrote waits in the pseudo-terminal, as with a far end that has not yet
-//   taken the last bytes when the host closes its descriptor. Their setting is the one in force
-//   when they are read.
+//   taken the last bytes when the host closes its descriptor. The relay still looks every tick at
+//   how many bytes wait, so each keeps the setting it was written with and the changes stay in
+//   their place among them; bytes the host flushes before they were read never reach the device.
 // - Nothing is reordered, dropped or duplicated. At most kQueueLimit bytes wait in each direction;
 //   beyond that the relay stops reading that side, and the writer backs up as on a slow line.
 // - When the far device goes away (hang-up, a failed read, write or line change) the relay still
@@ -93,7 +96,16 @@ private:
         std::size_t done = 0;
     };
 
+    // Bytes the host wrote that wait unread in the pseudo-terminal, with the setting they were
+    // written with; a count of 0 is a change of setting made after the bytes before it.
+    struct SUnread {
+        std::size_t count;
+        SLineSetting setting;
+    };
+
     void Run();
+    void CountUnread();
+    void DiscardUnread();
     void ReadHost(Clock::time_point now);
     void ReadDevice(Clock::time_point now);
     void DeliverToDevice(Clock::time_point now);
@@ -113,6 +125,8 @@ private:
     std::deque<SItem> m_toDevice, m_toHost;
     std::size_t m_queuedToDevice = 0, m_queuedToHost = 0;
     SLineSetting m_hostSetting;     // the setting last seen on the host's side
+    std::deque<SUnread> m_unread;
+    std::size_t m_unreadCount = 0;
     SLineSetting m_appliedSetting;  // the setting last put on the far device
     Clock::time_point m_lastDeviceWrite{};
     Clock::time_point m_nextHostRead{};

@@ -114,25 +114,32 @@ TEST(DelayRelay, TheHostsLineChangesReachTheDeviceBeforeTheBytesSentAfterThem) {
     EXPECT_TRUE(WaitForSetting(far, B57600, false, 5s)) << "a change without bytes never came";
 }
 
-TEST(DelayRelay, AHostThatClosesLeavesItsUnreadBytesToASlowReader) {
+TEST(DelayRelay, AHostThatClosesLeavesItsUnreadBytesToASlowReaderWithTheirSettings) {
     CTestPty far;
     SDelayRelayOptions options;
     options.oneWay = 10ms;
-    options.readPause = 50ms;
+    options.readPause = 100ms;
     options.readChunk = 8;
     CDelayRelay relay(far.SlavePath(), options);
     relay.Start();
 
-    const std::string bytes = Pattern(100, 3);
+    const std::string bytes = Pattern(48, 3);
     const auto sentAt = Clock::now();
     {
         HostLine host(relay.DevicePath());
         host.write(bytes);
+        std::this_thread::sleep_for(20ms);
+        host.setLine(115200, 2);
+        std::this_thread::sleep_for(20ms);
+        host.write("Z");
     }  // closed at once, with most of its bytes still unread by the relay
     const std::string got = far.Read(bytes.size(), 10s);
     EXPECT_TRUE(got == bytes) << "got " << got.size() << " bytes";
-    // 100 bytes taken 8 at a time, 50 ms apart.
-    EXPECT_GE(Clock::now() - sentAt, 12 * 50ms);
+    // 48 bytes taken 8 at a time, 100 ms apart; the Z only comes with the next read.
+    EXPECT_GE(Clock::now() - sentAt, 5 * 100ms);
+    EXPECT_TRUE(WaitForSetting(far, B9600, false, 0ms)) << "bytes written at 9600 came at another setting";
+    EXPECT_EQ(far.Read(1, 5s), "Z");
+    EXPECT_TRUE(WaitForSetting(far, B115200, true, 0ms)) << "the Z came before its setting";
 }
 
 TEST(DelayRelay, WithTheSimulatedBoardAt100MsEachWay) {
