@@ -23,7 +23,9 @@ constexpr auto kGoneGrace = std::chrono::seconds(2);
 constexpr std::size_t kItemLimit = 1 << 16;
 constexpr tcflag_t kFraming = CSIZE | CSTOPB | PARENB | PARODD;
 
-std::string SystemText(int error) { return std::strerror(error); }
+std::string SystemText(int error) {
+    return std::strerror(error);
+}
 
 }  // namespace
 
@@ -33,9 +35,11 @@ CDelayRelay::SLineSetting CDelayRelay::SettingOf(const termios& t) {
 
 CDelayRelay::CDelayRelay(const std::string& farDevice, const SDelayRelayOptions& options)
     : m_farPath(farDevice), m_options(options) {
-    if (m_options.readChunk == 0) m_options.readChunk = 1;
+    if (m_options.readChunk == 0)
+        m_options.readChunk = 1;
     m_far = ::open(farDevice.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_far < 0) throw std::system_error(errno, std::generic_category(), "open " + farDevice);
+    if (m_far < 0)
+        throw std::system_error(errno, std::generic_category(), "open " + farDevice);
     termios t{};
     if (::tcgetattr(m_far, &t) != 0) {
         const int e = errno;
@@ -82,20 +86,26 @@ CDelayRelay::CDelayRelay(const std::string& farDevice, const SDelayRelayOptions&
 
 CDelayRelay::~CDelayRelay() {
     Stop();
-    if (!m_options.link.empty()) ::unlink(m_options.link.c_str());
-    if (m_master >= 0) ::close(m_master);
-    if (m_slave >= 0) ::close(m_slave);
-    if (m_far >= 0) ::close(m_far);
+    if (!m_options.link.empty())
+        ::unlink(m_options.link.c_str());
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+    if (m_far >= 0)
+        ::close(m_far);
 }
 
 void CDelayRelay::Start() {
-    if (m_thread.joinable() || m_stop) return;
+    if (m_thread.joinable() || m_stop)
+        return;
     m_thread = std::thread([this] { Run(); });
 }
 
 void CDelayRelay::Stop() {
     m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 std::string CDelayRelay::Error() const {
@@ -111,7 +121,8 @@ void CDelayRelay::Run() {
                 ReadHost(now);
                 ReadDevice(now);
             }
-            if (!m_deviceGone) DeliverToDevice(now);
+            if (!m_deviceGone)
+                DeliverToDevice(now);
             DeliverToHost(now);
             if (m_deviceGone && (m_toHost.empty() || now >= m_goneDeadline)) {
                 // The host sees the line hang up, as when an adapter is pulled out.
@@ -132,7 +143,8 @@ void CDelayRelay::Run() {
                 fds[count++] = {m_far, POLLIN, 0};
             const auto wait = std::max(NextWake(now) - Clock::now(), Clock::duration::zero());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
-            const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+            const timespec timeout{static_cast<time_t>(ns / 1000000000),
+                                   static_cast<long>(ns % 1000000000)};
             ::ppoll(fds, count, &timeout, nullptr);
         }
     } catch (const std::exception& e) {
@@ -148,8 +160,10 @@ CDelayRelay::Clock::time_point CDelayRelay::NextWake(Clock::time_point now) cons
     // A queue whose first item is due but could not go (the far end or the host is not reading,
     // a line change settling) is tried again at the next tick.
     auto wake = now + kTick;
-    if (!m_toDevice.empty() && m_toDevice.front().due > now) wake = std::min(wake, m_toDevice.front().due);
-    if (!m_toHost.empty() && m_toHost.front().due > now) wake = std::min(wake, m_toHost.front().due);
+    if (!m_toDevice.empty() && m_toDevice.front().due > now)
+        wake = std::min(wake, m_toDevice.front().due);
+    if (!m_toHost.empty() && m_toHost.front().due > now)
+        wake = std::min(wake, m_toHost.front().due);
     return wake;
 }
 
@@ -177,15 +191,18 @@ void CDelayRelay::ReadHost(Clock::time_point now) {
     const std::size_t room = std::min(m_options.readChunk, kQueueLimit - m_queuedToDevice);
     std::vector<unsigned char> bytes(std::min<std::size_t>(room, 65536));
     const ssize_t n = ::read(m_master, bytes.data(), bytes.size());
-    if (n <= 0) return;  // nothing there (the relay's own slave keeps the line up)
-    if (m_options.readPause.count() > 0) m_nextHostRead = now + m_options.readPause;
+    if (n <= 0)
+        return;  // nothing there (the relay's own slave keeps the line up)
+    if (m_options.readPause.count() > 0)
+        m_nextHostRead = now + m_options.readPause;
     m_queuedToDevice += static_cast<std::size_t>(n);
 
     // The bytes read are split by the settings they were written with.
     std::size_t at = 0;
     const auto size = static_cast<std::size_t>(n);
     while (at < size) {
-        if (m_unread.empty()) m_unread.push_back({size - at, m_hostSetting});  // arrived just now
+        if (m_unread.empty())
+            m_unread.push_back({size - at, m_hostSetting});  // arrived just now
         SUnread& segment = m_unread.front();
         if (segment.count == 0) {
             m_toDevice.push_back({now + m_options.oneWay, segment.setting, {}, 0});
@@ -193,14 +210,16 @@ void CDelayRelay::ReadHost(Clock::time_point now) {
             continue;
         }
         const std::size_t take = std::min(segment.count, size - at);
-        m_toDevice.push_back({now + m_options.oneWay, segment.setting,
+        m_toDevice.push_back({now + m_options.oneWay,
+                              segment.setting,
                               {bytes.begin() + static_cast<std::ptrdiff_t>(at),
                                bytes.begin() + static_cast<std::ptrdiff_t>(at + take)},
                               0});
         at += take;
         segment.count -= take;
         m_unreadCount -= std::min(m_unreadCount, take);
-        if (segment.count == 0) m_unread.pop_front();
+        if (segment.count == 0)
+            m_unread.pop_front();
     }
     while (!m_unread.empty() && m_unread.front().count == 0) {
         m_toDevice.push_back({now + m_options.oneWay, m_unread.front().setting, {}, 0});
@@ -210,9 +229,11 @@ void CDelayRelay::ReadHost(Clock::time_point now) {
 
 void CDelayRelay::CountUnread() {
     int pending = 0;
-    if (::ioctl(m_master, FIONREAD, &pending) != 0) return;
+    if (::ioctl(m_master, FIONREAD, &pending) != 0)
+        return;
     const auto count = static_cast<std::size_t>(std::max(pending, 0));
-    if (count < m_unreadCount) DiscardUnread();  // the host flushed what it had written
+    if (count < m_unreadCount)
+        DiscardUnread();  // the host flushed what it had written
     if (count > m_unreadCount) {
         m_unread.push_back({count - m_unreadCount, m_hostSetting});
         m_unreadCount = count;
@@ -227,9 +248,11 @@ void CDelayRelay::DiscardUnread() {
 }
 
 void CDelayRelay::ReadDevice(Clock::time_point now) {
-    if (m_queuedToHost >= kQueueLimit || m_toHost.size() >= kItemLimit) return;
+    if (m_queuedToHost >= kQueueLimit || m_toHost.size() >= kItemLimit)
+        return;
     pollfd pf{m_far, POLLIN, 0};
-    if (::poll(&pf, 1, 0) <= 0) return;
+    if (::poll(&pf, 1, 0) <= 0)
+        return;
     std::vector<unsigned char> bytes(std::min<std::size_t>(kQueueLimit - m_queuedToHost, 65536));
     const ssize_t n = ::read(m_far, bytes.data(), bytes.size());
     if (n > 0) {
@@ -249,11 +272,14 @@ void CDelayRelay::DeliverToDevice(Clock::time_point now) {
     while (!m_toDevice.empty() && m_toDevice.front().due <= now) {
         SItem& item = m_toDevice.front();
         if (item.done == 0 && !(item.setting == m_appliedSetting)) {
-            if (now < m_lastDeviceWrite + kSettle) return;
-            if (!ApplySetting(item.setting)) return;
+            if (now < m_lastDeviceWrite + kSettle)
+                return;
+            if (!ApplySetting(item.setting))
+                return;
         }
         while (item.done < item.bytes.size()) {
-            const ssize_t n = ::write(m_far, item.bytes.data() + item.done, item.bytes.size() - item.done);
+            const ssize_t n =
+                ::write(m_far, item.bytes.data() + item.done, item.bytes.size() - item.done);
             if (n > 0) {
                 item.done += static_cast<std::size_t>(n);
                 m_queuedToDevice -= static_cast<std::size_t>(n);
@@ -294,7 +320,8 @@ void CDelayRelay::DeliverToHost(Clock::time_point now) {
     while (!m_toHost.empty() && m_toHost.front().due <= now) {
         SItem& item = m_toHost.front();
         while (item.done < item.bytes.size()) {
-            const ssize_t n = ::write(m_master, item.bytes.data() + item.done, item.bytes.size() - item.done);
+            const ssize_t n =
+                ::write(m_master, item.bytes.data() + item.done, item.bytes.size() - item.done);
             if (n > 0) {
                 item.done += static_cast<std::size_t>(n);
                 m_queuedToHost -= static_cast<std::size_t>(n);
@@ -310,7 +337,8 @@ void CDelayRelay::DeliverToHost(Clock::time_point now) {
 }
 
 void CDelayRelay::DeviceGone(const std::string& why) {
-    if (m_deviceGone) return;
+    if (m_deviceGone)
+        return;
     m_deviceGone = true;
     m_goneDeadline = Clock::now() + m_options.oneWay + kGoneGrace;
     std::lock_guard lock(m_errorMutex);

@@ -15,11 +15,11 @@
 //   the slave (speed, data bits, parity, stop bits) and at how many bytes the host has written;
 //   each byte carries the setting in force when it was first seen, and a change of setting made
 //   after some bytes comes after them (bytes that show up in the same look as a change count as
-//   written after it, as when a host sets the line and then sends). Each falls due oneWay after it was read from the pseudo-terminal, and is
-//   delivered in order: the setting goes onto the far device first (when it differs from the one
-//   last put there), then the bytes. The far end judges bytes by its device's setting when it
-//   reads them, so a changed setting waits until 2 ms after the previous bytes were written,
-//   giving the far end time to take them at the old setting.
+//   written after it, as when a host sets the line and then sends). Each falls due oneWay after it
+//   was read from the pseudo-terminal, and is delivered in order: the setting goes onto the far
+//   device first (when it differs from the one last put there), then the bytes. The far end judges
+//   bytes by its device's setting when it reads them, so a changed setting waits until 2 ms after
+//   the previous bytes were written, giving the far end time to take them at the old setting.
 // - Device to host: the device's bytes reach the host oneWay after they were read, in order.
 // - With readPause, the host's side is read only every readPause, at most readChunk bytes at a
 //   time: what the host wrote waits in the pseudo-terminal, as with a far end that has not yet
@@ -53,7 +53,7 @@ struct SDelayRelayOptions {
 };
 
 class CDelayRelay {
-public:
+  public:
     static constexpr std::size_t kQueueLimit = 1 << 20;
 
     CDelayRelay(const std::string& farDevice, const SDelayRelayOptions& options);
@@ -78,7 +78,7 @@ public:
     std::uint64_t BytesToHost() const { return m_bytesToHost; }
     std::uint64_t LineChanges() const { return m_lineChanges; }
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     // The part of a termios that a far UART cares about.
@@ -124,7 +124,7 @@ private:
     // Owned by the relay's thread while it runs.
     std::deque<SItem> m_toDevice, m_toHost;
     std::size_t m_queuedToDevice = 0, m_queuedToHost = 0;
-    SLineSetting m_hostSetting;     // the setting last seen on the host's side
+    SLineSetting m_hostSetting;  // the setting last seen on the host's side
     std::deque<SUnread> m_unread;
     std::size_t m_unreadCount = 0;
     SLineSetting m_appliedSetting;  // the setting last put on the far device

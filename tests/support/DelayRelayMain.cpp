@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return 0;
         }
-        if (i + 1 >= argc) return Usage("unknown option or missing value: " + std::string(arg));
+        if (i + 1 >= argc)
+            return Usage("unknown option or missing value: " + std::string(arg));
         const std::string value = argv[++i];
         long n = 0;
         if (arg == "--device") {
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
             options.oneWay = std::chrono::milliseconds(arg == "--one-way" ? n : n / 2);
             delayGiven = true;
         } else if (arg == "--read-pause") {
-            if (!ParseNumber(value, 60000, n)) return Usage("--read-pause takes milliseconds, not " + value);
+            if (!ParseNumber(value, 60000, n))
+                return Usage("--read-pause takes milliseconds, not " + value);
             options.readPause = std::chrono::milliseconds(n);
         } else if (arg == "--read-chunk") {
             if (!ParseNumber(value, 65536, n) || n == 0)
@@ -71,8 +73,10 @@ int main(int argc, char** argv) {
             return Usage("unknown option " + std::string(arg));
         }
     }
-    if (device.empty()) return Usage("--device PATH is needed");
-    if (!delayGiven) return Usage("--one-way MS or --round-trip MS is needed");
+    if (device.empty())
+        return Usage("--device PATH is needed");
+    if (!delayGiven)
+        return Usage("--one-way MS or --round-trip MS is needed");
 
     // The signals are taken synchronously below; the relay's thread inherits the blocked mask.
     sigset_t stopSignals;

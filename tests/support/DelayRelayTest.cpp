@@ -35,17 +35,21 @@ std::string ReadCount(HostLine& host, std::size_t count, std::chrono::millisecon
 
 std::string Pattern(std::size_t size, unsigned seed) {
     std::string s(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + seed + i / 251) & 0xFF);
+    for (std::size_t i = 0; i < size; ++i)
+        s[i] = static_cast<char>((i * 7 + seed + i / 251) & 0xFF);
     return s;
 }
 
 // Waits until the far end's device has `speed` (and CSTOPB as `twoStops`), within `limit`.
-bool WaitForSetting(const CTestPty& far, speed_t speed, bool twoStops, std::chrono::milliseconds limit) {
+bool WaitForSetting(const CTestPty& far, speed_t speed, bool twoStops,
+                    std::chrono::milliseconds limit) {
     const auto end = Clock::now() + limit;
     for (;;) {
         const termios t = far.SlaveTermios();
-        if (cfgetospeed(&t) == speed && ((t.c_cflag & CSTOPB) != 0) == twoStops) return true;
-        if (Clock::now() >= end) return false;
+        if (cfgetospeed(&t) == speed && ((t.c_cflag & CSTOPB) != 0) == twoStops)
+            return true;
+        if (Clock::now() >= end)
+            return false;
         std::this_thread::sleep_for(1ms);
     }
 }
@@ -137,7 +141,8 @@ TEST(DelayRelay, AHostThatClosesLeavesItsUnreadBytesToASlowReaderWithTheirSettin
     EXPECT_TRUE(got == bytes) << "got " << got.size() << " bytes";
     // 48 bytes taken 8 at a time, 100 ms apart; the Z only comes with the next read.
     EXPECT_GE(Clock::now() - sentAt, 5 * 100ms);
-    EXPECT_TRUE(WaitForSetting(far, B9600, false, 0ms)) << "bytes written at 9600 came at another setting";
+    EXPECT_TRUE(WaitForSetting(far, B9600, false, 0ms))
+        << "bytes written at 9600 came at another setting";
     EXPECT_EQ(far.Read(1, 5s), "Z");
     EXPECT_TRUE(WaitForSetting(far, B115200, true, 0ms)) << "the Z came before its setting";
 }
@@ -174,7 +179,8 @@ TEST(DelayRelay, WithTheSimulatedBoardAt100MsEachWay) {
     // The board goes away: the relay says so and the host's line hangs up.
     board.reset();
     const auto end = Clock::now() + 5s;
-    while (!relay.Ended() && Clock::now() < end) std::this_thread::sleep_for(5ms);
+    while (!relay.Ended() && Clock::now() < end)
+        std::this_thread::sleep_for(5ms);
     ASSERT_TRUE(relay.Ended());
     EXPECT_NE(relay.Error().find("went away"), std::string::npos) << relay.Error();
     const int fd = ::open(relay.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
