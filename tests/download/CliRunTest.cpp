@@ -64,6 +64,22 @@ TEST_F(CliRun, NoVerdictInTimeIs124) {
     EXPECT_NE(cli.Out().find("PASS: 2 checks"), std::string::npos);  // still copied
 }
 
+TEST_F(CliRun, ItsOwnLineStartsBelowTheBoardsOutputOnTheSameScreen) {
+    // Standard output and error into one file, as on a terminal: the board's output ends
+    // with its prompt, an open line.
+    const std::string both = cli.dir + "/both";
+    const int fd = ::open(both.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    cli.Start({"run", "--port", board->devicePath(), program, "--until", "never", "--timeout", "2"},
+              -1, fd, fd);
+    ::close(fd);
+    EXPECT_EQ(cli.Wait(), 124);
+    const std::string text = SlurpFile(both);
+    EXPECT_NE(text.find("Program returned to the monitor\n> \ntarvoline-cli run: no verdict"),
+              std::string::npos)
+        << text;
+}
+
 TEST_F(CliRun, ABoardThatDiesEndsItWithOne) {
     cli.Start({"run", "--port", board->devicePath(), program, "--until", "never", "--timeout", "60"});
     ASSERT_TRUE(board->waitForNote("program started at 00008000", std::chrono::seconds(20)));
