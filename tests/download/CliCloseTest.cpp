@@ -1,12 +1,14 @@
 // The last bytes a tool writes reach the board although the tool ends right after writing
-// them: the 'G' that starts a loaded program is sent last, nothing is read after it, and the
-// board reads it only once it gets the processor, on a machine busy with other work.
+// them: the 'G' that starts a loaded program is sent last and nothing is read after it, while
+// the far side has not taken it yet (a link that reads the host's side slowly, a machine busy
+// with other work).
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
 #include "CliProcess.h"
+#include "DelayRelay.h"
 #include "simulated_board.h"
 
 namespace {
@@ -32,8 +34,13 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-TEST(CliClose, EveryLoadThatSaysStartedHasStartedTheBoardOnABusyMachine) {
+TEST(CliClose, EveryLoadThatSaysStartedHasStartedTheBoardOnASlowLinkAndABusyMachine) {
     vivaz::testing::SimulatedBoard board;
+    SDelayRelayOptions slowReader;
+    slowReader.readPause = std::chrono::milliseconds(10);
+    slowReader.readChunk = 64;
+    CDelayRelay link(board.devicePath(), slowReader);
+    link.Start();
     CCliProcess cli;
     const std::string program = cli.Write("p.RUN", LoadFileOf(0x8000, std::string(300, 'x')));
     CBusyMachine busy(2);
@@ -41,7 +48,7 @@ TEST(CliClose, EveryLoadThatSaysStartedHasStartedTheBoardOnABusyMachine) {
     int claimed = 0, confirmed = 0;
     for (int i = 0; i < kLoads; ++i) {
         board.clearTranscript();
-        cli.Start({"load", "--port", board.devicePath(), program});
+        cli.Start({"load", "--port", link.DevicePath(), program});
         const int code = cli.Wait(std::chrono::seconds(60));
         ASSERT_EQ(code, 0) << "load " << i + 1 << ": " << cli.Err();
         ++claimed;
