@@ -14,6 +14,7 @@
 #include "CommandIds.h"
 #include "document/SettingsStore.h"
 #include "SplashWindow.h"
+#include "terminal/CaptureDialogs.h"
 #include "terminal/TarvolineView.h"
 
 CMainFrame::CMainFrame(ISettingsStore* store, QWidget* parent)
@@ -22,6 +23,8 @@ CMainFrame::CMainFrame(ISettingsStore* store, QWidget* parent)
     setWindowTitle(QString("%1 - %2").arg("Untitled", kAppName));
     m_pView = new CTarvolineView(this);
     m_pView->SetCaptureSink(this);
+    m_capture.SetStoppedHandler(
+        [this](const std::string& message) { OnCaptureFailed(message); });
     setCentralWidget(m_pView);
     CreateMenus();
     CreateToolBar();
@@ -314,6 +317,8 @@ void CMainFrame::SetDocumentTitle(const std::string& title) {
 }
 
 CMainFrame::~CMainFrame() {
+    // The window is going: a close that fails is told here and now, not queued to it.
+    m_capture.SetStoppedHandler([](const std::string& message) { ShowCaptureError(message); });
     if (m_capture.CanStop()) OnCaptureStop();
 }
 
@@ -324,6 +329,15 @@ void CMainFrame::CaptureText(const unsigned char* bytes, int count) {
 void CMainFrame::OnCaptureStop() {
     m_capture.Stop();
     ShowCaptureState(false);
+}
+
+void CMainFrame::OnCaptureFailed(const std::string& message) {
+    ShowCaptureState(false);
+    // A write fails while the view takes in received text, with the port's watcher waiting for
+    // it: the box waits until that is done, so the terminal does not take in more text from
+    // inside it.
+    QMetaObject::invokeMethod(
+        this, [text = message] { ShowCaptureError(text); }, Qt::QueuedConnection);
 }
 
 void CMainFrame::ShowCaptureState(bool on) {

@@ -60,6 +60,9 @@ public:
     void OnCaptureStop();
     // The capture pane's text.
     void ShowCaptureState(bool on);
+    // A write to the capture file failed and the capture stopped itself: the pane says so at
+    // once, the message follows.
+    void OnCaptureFailed(const std::string& message);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

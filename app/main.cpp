@@ -1,4 +1,5 @@
 // tarvoline: the serial terminal for ViVaz boards.
+#include <csignal>
 #include <cstring>
 #include <iostream>
 
@@ -14,6 +15,9 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    // A capture file that grows past the user's file-size limit fails its write and stops the
+    // capture with a message, as a full disk does; the signal would end the program instead.
+    std::signal(SIGXFSZ, SIG_IGN);
     CTarvolineApp app(argc, argv);
     // A signal during start-up (say, while its port error shows) ends the program here.
     const bool run = app.InitInstance();

@@ -1,5 +1,6 @@
 #include "cli_ui.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -123,9 +124,16 @@ bool CCliUi::Interrupted() { return g_interrupted.load(); }
 MessageResult CCliUi::MessageBox(const std::string& text, const std::string&, MessageIcon,
                                  MessageButtons buttons, MessageResult defaultButton) {
     ++m_messages;
+    if (m_beforeMessage) m_beforeMessage();
     m_err << text << "\n";
     m_err.flush();
     return buttons == MessageButtons::YesNo ? defaultButton : MessageResult::Ok;
+}
+
+bool ShareOneFile(int a, int b) {
+    struct stat sa{}, sb{};
+    return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 std::unique_ptr<IProgressWindow> CCliUi::CreateProgressWindow() {

@@ -2,6 +2,7 @@
 // The user interface of the command-line tool: messages on standard error, progress on
 // standard error when it is a terminal, Ctrl-C, SIGTERM and SIGHUP as the Cancel button.
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -24,6 +25,9 @@ public:
     std::unique_ptr<IProgressWindow> CreateProgressWindow() override;
 
     int MessageCount() const { return m_messages; }
+    // Runs before each message is written: a command that shows the board's output on the
+    // same screen ends the board's open line there, so the message starts a line of its own.
+    void SetBeforeMessage(std::function<void()> hook) { m_beforeMessage = std::move(hook); }
     // The document whose transfer Ctrl-C and SIGTERM stop; null for none.
     static void StopOnInterrupt(CTarvolineDoc* doc);
     // Ctrl-C, SIGTERM or SIGHUP came since this interface was made (or was last cleared).
@@ -41,6 +45,11 @@ private:
     std::ostream& m_err;
     bool m_showProgress;
     int m_messages = 0;
+    std::function<void()> m_beforeMessage;
 };
+
+// Both descriptors write to the same file or terminal (standard output and standard error
+// both on the user's screen): what one writes runs on from what the other wrote last.
+bool ShareOneFile(int a, int b);
 
 }  // namespace tarvoline::cli

@@ -63,7 +63,7 @@ std::span<const Command> AllCommands() {
         "10 s after the end of the input).\n";
     static const std::string runDetails =
         std::string(kPortHelp) + std::string(kFailPatternHelp) +
-        "  --until REGEX         exit 0 once the board's output matches REGEX\n"
+        "  --until REGEX         exit 0 once the program's output matches REGEX\n"
         "  --fail-on REGEX       exit 1 once it matches REGEX (checked before --until)\n"
         "  --timeout S           exit 124 when S seconds (e.g. 30, 2.5, 2m) have passed first,\n"
         "                        counted from the start, the load included\n"
@@ -77,7 +77,13 @@ std::span<const Command> AllCommands() {
         "\nREGEX is a POSIX extended regular expression (regcomp with REG_EXTENDED and\n"
         "REG_NEWLINE), matched against all the output seen so far (its last 64 KiB), so a\n"
         "match may span lines: line ends are newlines, ^ and $ match at the start and end of\n"
-        "each line, . and [^...] do not match a newline, [[:space:]] does.\n";
+        "each line, . and [^...] do not match a newline, [[:space:]] does.\n"
+        "\nOnly the program's output is matched: what the board sends after the monitor's line\n"
+        "announcing the start (\"Starting program at 00020000\"). The monitor's words before\n"
+        "it (the load's report, its prompt, the echo of G, a staged start's \"Moved ...\"\n"
+        "line) and that line itself are shown but never matched, so --until '^> ' passes on\n"
+        "the prompt after the program has returned, not on the one after the load. A monitor\n"
+        "that announces no start gives no verdict (--timeout ends the run).\n";
     static const std::string loadDetails = std::string(kPortHelp) + std::string(kFailPatternHelp);
     static const std::string xmodemDetails =
         std::string(kPortHelp) +

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,11 @@
 namespace tarvoline::cli {
 namespace {
 
+bool IsDirectory(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool EndsWith(const std::string& path, const char* extension) {
     const size_t n = std::strlen(extension);
     return path.size() >= n && strcasecmp(path.c_str() + path.size() - n, extension) == 0;
@@ -22,7 +28,14 @@ bool EndsWith(const std::string& path, const char* extension) {
 
 }  // namespace
 
+bool RefuseDirectory(std::ostream& err, const std::string& path) {
+    if (!IsDirectory(path)) return false;
+    err << path << ": it is a directory\n";
+    return true;
+}
+
 void ExplainUnreadable(std::ostream& err, const std::string& path) {
+    if (RefuseDirectory(err, path)) return;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
         ::close(fd);
@@ -38,6 +51,7 @@ LoadKind KindOfFile(const std::string& path) {
 }
 
 bool LoadAnyFile(CTarvolineDoc& doc, const std::string& path, bool startHex, std::ostream& err) {
+    if (RefuseDirectory(err, path)) return false;
     switch (KindOfFile(path)) {
         case LoadKind::PostLinkAndLoad:
             if (PostLinkAndLoad(doc, path)) return true;

@@ -19,8 +19,14 @@ LoadKind KindOfFile(const std::string& path);
 // naming the file and the system's reason when it cannot be read. True when loaded (and
 // started).
 // After a load that failed: when the file cannot be read, a line naming it and the system's
-// reason ("demo.RUN: No such file or directory") under the message the load printed.
+// reason ("demo.RUN: No such file or directory", "out: it is a directory") under the message
+// the load printed.
 void ExplainUnreadable(std::ostream& err, const std::string& path);
+
+// A directory opens for reading like a file and the loaders would take it for an empty or
+// enormous one: it is refused before the line is touched, with "<path>: it is a directory"
+// on err. True when refused.
+bool RefuseDirectory(std::ostream& err, const std::string& path);
 
 bool LoadAnyFile(CTarvolineDoc& doc, const std::string& path, bool startHex, std::ostream& err);
 

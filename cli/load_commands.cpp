@@ -36,6 +36,8 @@ int RunLoad(const CommandContext& context) {
     auto args = Parse(context, "load");
     if (!args)
         return kExitUsage;
+    if (RefuseDirectory(context.err, args->file))
+        return kExitFailure;
     Session session(context, args->port);
     if (!session.Connected())
         return kExitFailure;
@@ -51,6 +53,8 @@ int RunLoadHex(const CommandContext& context) {
     auto args = Parse(context, "loadhex");
     if (!args)
         return kExitUsage;
+    if (RefuseDirectory(context.err, args->file))
+        return kExitFailure;
     Session session(context, args->port);
     if (!session.Connected())
         return kExitFailure;

@@ -1,7 +1,8 @@
 // tarvoline-cli run FILE: a test program on the board, for hardware-in-the-loop tests. The
 // file is loaded and started as `load` does; the line stays open (the program's first output
-// is read like the rest) and the board's output is copied to standard output until it
-// matches --until (exit 0) or --fail-on (1), the device goes (1), or --timeout passes (124).
+// is read like the rest) and the board's output is copied to standard output until the
+// program's output (what follows the monitor's line announcing the start) matches --until
+// (exit 0) or --fail-on (1), the device goes (1), or --timeout passes (124).
 
 #include <regex.h>
 #include <unistd.h>
@@ -157,40 +158,54 @@ int RunRun(const CommandContext& context) {
     std::signal(SIGPIPE, SIG_IGN);  // a closed output is told by the write
 
     CShellView view(STDOUT_FILENO, ::isatty(STDOUT_FILENO) == 1, LocaleIsUtf8());
+    // The tool's own lines go to standard error; on the same screen as the board's output they
+    // start on a line of their own.
+    const bool oneScreen = ShareOneFile(STDOUT_FILENO, STDERR_FILENO);
+    const auto ownLine = [&]() -> std::ostream& {
+        if (oneScreen) view.EndOpenLine();
+        return context.err;
+    };
     // Nothing before the program's start is its output; what the board says at the end of the
-    // load is shown (a staged start's own words among it).
+    // load is shown (a staged start's own words among it), never judged.
     view.SetShowing(false);
-    view.SetNoticeHandler([&context](const std::string& line) { context.err << line << "\n"; });
+    view.SetNoticeHandler([&](const std::string& line) { ownLine() << line << "\n"; });
     Session session(context, args->port, &view);
     session.doc->SetBoardWordsHandler([&view](const std::string& text) { view.ShowBoardWords(text); });
+    // The load runs on this thread: its messages may end the view's line.
+    session.ui.SetBeforeMessage([&] { if (oneScreen) view.EndOpenLine(); });
     if (!session.Connected()) return session.ExitCode(false);
     CLineLoop loop(session.calls, false);
     CDeadline deadline(args->limit, *session.doc, loop);
 
     const auto timedOut = [&] {
-        context.err << "tarvoline-cli run: no verdict within --timeout " << *args->timeout << "\n";
+        ownLine() << "tarvoline-cli run: no verdict within --timeout " << *args->timeout << "\n";
         return kExitTimeout;
     };
     if (!LoadAnyFile(*session.doc, args->file, true, context.err)) {
         if (deadline.Passed()) return timedOut();
         return session.ExitCode(false);
     }
+    // The start has been sent and the loader read nothing after it: what the watcher hands
+    // over from here on came after the start, the program's output after the monitor's line
+    // announcing it.
+    view.StartSent();
     view.SetShowing(true);
 
-    std::uint64_t searched = 0;
+    const CProgramOutput& output = view.ProgramOutput();
+    std::uint64_t searched = output.Changes();
     Clock::time_point lastSearch{};
     for (;;) {
-        const bool fresh = view.SeenCount() != searched;
+        const bool fresh = output.Changes() != searched;
         const auto now = Clock::now();
         if (fresh && (now - lastSearch >= kSearchInterval || now - view.LastReceived() >= kSearchInterval)) {
-            searched = view.SeenCount();
+            searched = output.Changes();
             lastSearch = now;
-            if (failOn.Matches(view.Seen())) {
-                context.err << "tarvoline-cli run: the output matched --fail-on " << *args->failOn
-                            << "\n";
+            if (failOn.Matches(output.Text())) {
+                ownLine() << "tarvoline-cli run: the output matched --fail-on " << *args->failOn
+                          << "\n";
                 return kExitFailure;
             }
-            if (until.Matches(view.Seen())) return kExitSuccess;
+            if (until.Matches(output.Text())) return kExitSuccess;
         }
         if (CCliUi::Interrupted()) return kExitInterrupted;
         if (deadline.Passed()) return timedOut();
@@ -199,10 +214,10 @@ int RunRun(const CommandContext& context) {
             return kExitFailure;
         }
         if (!session.doc->Port()) {
-            context.err << "tarvoline-cli run: the line is gone\n";
+            ownLine() << "tarvoline-cli run: the line is gone\n";
             return kExitFailure;
         }
-        loop.Wait(-1, view.SeenCount() != searched ? kSearchInterval : 1000ms);
+        loop.Wait(-1, output.Changes() != searched ? kSearchInterval : 1000ms);
     }
 }
 

@@ -123,7 +123,10 @@ Session::Session(const CommandContext& context, const PortOptions& options,
     if (view)
         doc->AddView(view);
     else
-        doc->SetBoardWordsHandler([&out](const std::string& text) { out << text << std::flush; });
+        doc->SetBoardWordsHandler([&out](const std::string& text) {
+            // The tool's own line that follows ("Loaded ...") starts on a line of its own.
+            out << text << (text.back() == '\n' ? "" : "\n") << std::flush;
+        });
     doc->Connect();
 }
 

@@ -43,7 +43,15 @@ void CShellView::ShowNotice(const std::string& line) {
 }
 
 void CShellView::ShowBoardWords(const std::string& text) {
+    m_boardWords = true;
     Process(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    m_boardWords = false;
+}
+
+void CShellView::EndOpenLine() {
+    if (!m_lineOpen || m_failed) return;
+    m_out = (m_terminal && !m_terminalAddsCr) ? "\r\n" : "\n";
+    Flush();
 }
 
 void CShellView::Process(const unsigned char* bytes, int count) {
@@ -55,11 +63,8 @@ void CShellView::AppendText(const unsigned char* bytes, int count) {
     for (int i = 0; i < count; ++i) {
         const unsigned char b = bytes[i];
         // The rules give every line end as CR LF; the text matched has LF alone.
-        if (b != 0x0D) {
-            m_seen.push_back(static_cast<char>(b));
-            ++m_seenCount;
-        }
-        if (b == 0x0D && !m_terminal) continue;
+        if (b != 0x0D && !m_boardWords) m_program.Append(static_cast<char>(b));
+        if (b == 0x0D && (!m_terminal || m_terminalAddsCr)) continue;
         if (b >= 0x80 && m_utf8) {
             m_out.push_back(static_cast<char>(0xC0 | (b >> 6)));
             m_out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
@@ -67,13 +72,10 @@ void CShellView::AppendText(const unsigned char* bytes, int count) {
             m_out.push_back(static_cast<char>(b));
         }
     }
-    // Kept to its limit in steps, so that trimming costs little per byte.
-    if (m_seen.size() > kSeenLimit + kSeenLimit / 8) m_seen.erase(0, m_seen.size() - kSeenLimit);
 }
 
 void CShellView::DeleteLastChar() {
-    if (!m_seen.empty()) m_seen.pop_back();
-    ++m_seenCount;
+    if (!m_boardWords) m_program.EraseLast();
     if (m_terminal) {
         m_out += "\b \b";
         return;
@@ -89,6 +91,7 @@ void CShellView::Beep() {
 }
 
 void CShellView::Flush() {
+    if (!m_out.empty()) m_lineOpen = m_out.back() != '\n';
     size_t done = 0;
     int stalls = 0;  // a reader that takes nothing for 5 s is gone
     while (done < m_out.size() && !m_failed) {

@@ -5,8 +5,9 @@
 // file or pipe a line end is LF alone. The terminal's bytes are ISO 8859-1, as in the window;
 // they are written as UTF-8 when the user's locale is UTF-8.
 //
-// It also keeps the text shown (LF line ends, ISO 8859-1), its last kSeenLimit bytes, for
-// `run` to match against. User-interface thread only.
+// It also hands the text shown (LF line ends, ISO 8859-1) to the program's output that `run`
+// matches against; the board's words at the end of a load are shown, never judged.
+// User-interface thread only.
 
 #include <chrono>
 #include <cstdint>
@@ -14,13 +15,13 @@
 #include <string>
 
 #include "document/DocumentUi.h"
+#include "program_output.h"
 #include "terminal/ReceiveRules.h"
 
 namespace tarvoline::cli {
 
 class CShellView : public ITerminalView, private ITerminalText {
 public:
-    static constexpr size_t kSeenLimit = 64 * 1024;
     using Clock = std::chrono::steady_clock;
 
     CShellView(int fd, bool terminal, bool utf8);
@@ -35,12 +36,18 @@ public:
         m_notice = std::move(handler);
     }
     // What the board said at the end of a load (read by the dialogue): shown even before
-    // SetShowing.
+    // SetShowing, and never part of the program's output.
     void ShowBoardWords(const std::string& text);
+    // The loader has sent the start: what the program says from now on is kept.
+    void StartSent() { m_program.StartSent(); }
+    const CProgramOutput& ProgramOutput() const { return m_program; }
 
-    const std::string& Seen() const { return m_seen; }
-    // Grows with every byte shown; tells a matcher that there is something new.
-    std::uint64_t SeenCount() const { return m_seenCount; }
+    // The terminal is cooked for a while (term asking for a path, loading): it turns each LF
+    // into CR LF by itself, so the line ends go as LF alone and still show as CR LF.
+    void SetTerminalAddsCr(bool adds) { m_terminalAddsCr = adds; }
+    // The last thing shown did not end its line: a line end goes out, so that the program's
+    // own line that follows on the same screen starts on a line of its own.
+    void EndOpenLine();
     // When the board last sent something to show.
     Clock::time_point LastReceived() const { return m_lastReceived; }
     // The output cannot be written (a closed pipe, a gone terminal).
@@ -58,10 +65,12 @@ private:
     bool m_utf8;
     bool m_showing = true;
     bool m_failed = false;
+    bool m_terminalAddsCr = false;
+    bool m_boardWords = false;  // showing the board's words at the end of a load
+    bool m_lineOpen = false;    // the last byte written did not end a line
     CReceiveRules m_rules;
     std::string m_out;  // written at the end of each batch
-    std::string m_seen;
-    std::uint64_t m_seenCount = 0;
+    CProgramOutput m_program;
     Clock::time_point m_lastReceived = Clock::now();
     std::function<void(const std::string&)> m_notice;
 };

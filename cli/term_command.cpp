@@ -46,7 +46,10 @@ constexpr const char* kCommandHelp =
 class CNotices {
 public:
     void SetRaw(bool raw) { m_raw = raw; }
+    // The board's output on the same screen: a notice in cooked mode ends its open line first.
+    void SetBoardView(CShellView* view) { m_view = view; }
     void Say(const std::string& text) {
+        if (!m_raw && m_view) m_view->EndOpenLine();
         std::string out = m_raw ? "\r\n" : "";
         for (char c : text) {
             if (c == '\n' && m_raw) out += '\r';
@@ -58,6 +61,7 @@ public:
 
 private:
     bool m_raw = false;
+    CShellView* m_view = nullptr;
 };
 
 struct Term {
@@ -104,7 +108,10 @@ std::optional<std::string> Term::AskForPath() {
 void Term::LoadFile() {
     // The path is typed with the terminal's own line editing, and the load's progress and
     // messages read as anywhere else; Ctrl-C cancels the question or the load, not the session.
+    // The board's words meanwhile (its report of the load, a started program's first output)
+    // still show with the raw session's CR LF: the cooked terminal adds the CR itself.
     tty->Restore();
+    view.SetTerminalAddsCr(tty->CookedAddsCr());
     notices.SetRaw(false);
     std::cerr << "\n";
     if (const std::optional<std::string> path = AskForPath()) {
@@ -120,6 +127,7 @@ void Term::LoadFile() {
         CCliUi::ClearInterrupted();
     }
     tty->MakeRaw();
+    view.SetTerminalAddsCr(false);
     notices.SetRaw(true);
 }
 
@@ -260,6 +268,7 @@ int RunTerm(const CommandContext& context) {
     CShellView view(STDOUT_FILENO, ::isatty(STDOUT_FILENO) == 1, LocaleIsUtf8());
     CNotices notices;
     view.SetNoticeHandler([&notices](const std::string& line) { notices.Say(line); });
+    if (ShareOneFile(STDOUT_FILENO, STDERR_FILENO)) notices.SetBoardView(&view);
     std::optional<CTtyMode> tty;
     if (interactive) tty.emplace(STDIN_FILENO);
     Session session(context, port, &view);

@@ -16,6 +16,10 @@ public:
     CTtyMode& operator=(const CTtyMode&) = delete;
 
     bool Saved() const { return m_saved; }
+    // The settings found at the start turn each LF written into CR LF (a cooked terminal).
+    bool CookedAddsCr() const {
+        return m_saved && (m_original.c_oflag & OPOST) && (m_original.c_oflag & ONLCR);
+    }
     // Raw mode: no echo, no line editing, no signals from keys, no CR/NL translation either
     // way. False when the terminal refused.
     bool MakeRaw();

@@ -18,10 +18,13 @@
 class CCommPort {
 public:
     using ThreadRoutine = DWORD (*)(void* param);
+    // How long a close waits for queued output when writes have no time-out.
+    static constexpr int kCloseDrainLimitMs = 2000;
 
     // Opens the device exclusively (it must exist) and gives it the line's starting state.
     explicit CCommPort(const std::string& device);
-    // Stops the watcher, discards both queues and closes the device.
+    // Stops the watcher, waits until what was written has left (bounded by the write
+    // time-outs), discards only the input and closes the device.
     ~CCommPort();
     CCommPort(const CCommPort&) = delete;
     CCommPort& operator=(const CCommPort&) = delete;
@@ -81,7 +84,8 @@ private:
     void ReadLineErrorCounters();
     bool ApplyLine(const CLineConfig& config);
     bool LoadLine(CLineConfig& config);
-    void Purge();
+    void DiscardInput();
+    void DrainBeforeClose();
     bool WaitForDrain(std::int64_t deadlineMs, int written, int& leftInQueue);
     void WakeWaiter();
 

@@ -82,13 +82,17 @@ CCommPort::CCommPort(const std::string& device) : m_device(device) {
     step(SetWriteTimeouts(0, 1000));
     m_dwLastError = firstError;
     m_selectedEvents = EV_RXCHAR;
-    Purge();
+    // Only what came in before the line was ours is stale. Output still queued is the last
+    // words of the device's previous user on its way to the far end (a pseudo-terminal keeps
+    // it until the far end reads): discarding it would lose them.
+    DiscardInput();
 }
 
 CCommPort::~CCommPort() {
     if (m_hComm >= 0) {
         StopWatcher();
-        Purge();
+        DrainBeforeClose();
+        DiscardInput();
         ::ioctl(m_hComm, TIOCNXCL);  // the device may stay open elsewhere; let others in again
         ::close(m_hComm);
     }
@@ -100,7 +104,34 @@ bool CCommPort::Fail(int err) {
     return false;
 }
 
-void CCommPort::Purge() { ::tcflush(m_hComm, TCIOFLUSH); }
+void CCommPort::DiscardInput() { ::tcflush(m_hComm, TCIFLUSH); }
+
+void CCommPort::DrainBeforeClose() {
+    // The last bytes written (the 'G' that starts a program, the record loader's closing '%')
+    // must reach the far end, so the output is never discarded while it can still leave.
+    // A serial driver counts what is still queued (TIOCOUTQ): wait for it, bounded like a
+    // write of that many bytes, then for the transmitter (tcdrain). A pseudo-terminal counts
+    // nothing and tcdrain returns at once; its bytes wait in the far end's queue, and only a
+    // flush of the output would take them back: closing leaves them there for the far end to
+    // read, also when this is the last descriptor of the device.
+    int queued = 0;
+    if (::ioctl(m_hComm, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+        ::tcdrain(m_hComm);
+        return;
+    }
+    CCommTimeouts t;
+    {
+        std::lock_guard lock(m_lineMutex);
+        t = m_timeouts;
+    }
+    std::int64_t deadline =
+        DeadlineAfter(t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant, queued);
+    if (deadline < 0) deadline = NowMs() + kCloseDrainLimitMs;  // writes without a time-out
+    int left = 0;
+    // A line held by flow control past the bound would keep close() waiting for the driver's
+    // own closing time (half a minute): what it did not take by then is given up.
+    if (!WaitForDrain(deadline, queued, left)) ::tcflush(m_hComm, TCOFLUSH);
+}
 
 // ---- line configuration -------------------------------------------------------------------
 

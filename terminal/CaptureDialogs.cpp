@@ -268,8 +268,12 @@ std::optional<bool> CCaptureDialogQuestions::AskIncludeBuffer() {
     return dialog.Include();
 }
 
-void CCaptureDialogQuestions::TellCannotOpen(const std::string& message) {
+void ShowCaptureError(const std::string& message) {
     QMessageBox box(QMessageBox::Warning, "Error", QString::fromStdString(message),
                     QMessageBox::Ok);
     box.exec();
+}
+
+void CCaptureDialogQuestions::TellCannotOpen(const std::string& message) {
+    ShowCaptureError(message);
 }

@@ -20,6 +20,9 @@ class QRadioButton;
 // result when cancelled.
 QString BrowseForCaptureFile(QWidget* parent);
 
+// A capture failure, in the program's error box (no owner window, title "Error", OK).
+void ShowCaptureError(const std::string& message);
+
 // Room a title bar takes besides the title: the icon and the window manager's buttons.
 inline constexpr int kTitleBarButtons = 120;
 

@@ -4,9 +4,11 @@
 // settings of section "Transfer". Qt-free.
 //
 // The file holds exactly the bytes handed to CaptureText, in order; it is opened in binary mode
-// so the terminal's CR LF line ends stay CR LF. A symbolic link at the file's name is refused,
-// never followed. A file that cannot be opened leaves capture off and says why; write errors
-// are not noticed.
+// so the terminal's CR LF line ends stay CR LF. Only a regular file is captured to: a symbolic
+// link at the file's name is refused, never followed, and so is a named pipe, a device or a
+// directory, which is never opened in a way that could wait. A file that cannot be opened leaves
+// capture off and says why. A write or close that fails stops the capture and says why; what
+// was written before stays in the file.
 
 #include <cstdio>
 #include <functional>
@@ -64,6 +66,10 @@ public:
 
 class CCaptureWriter : public ICaptureSink {
 public:
+    // Told, on the thread that wrote, that a write or the close failed and the capture is off:
+    // "Capture to FILE stopped: <system text>".
+    using StoppedHandler = std::function<void(const std::string& message)>;
+
     CCaptureWriter() = default;
     ~CCaptureWriter() override;
     CCaptureWriter(const CCaptureWriter&) = delete;
@@ -74,15 +80,19 @@ public:
     // returns false when there is no terminal to take it from. False (capture left off) when a
     // question is cancelled or there is no terminal (nothing reported), or when the file cannot
     // be opened ("Cannot open capture file X: <system text>" through TellCannotOpen; for a
-    // symbolic link "...: it is a symbolic link, and the capture does not follow links").
+    // symbolic link "...: it is a symbolic link, and the capture does not follow links"; for a
+    // named pipe "...: it is a named pipe, not a regular file", and so on).
     bool Start(const ISettingsStore* store, const std::string& defaultPath,
                ICaptureQuestions& questions, const std::function<bool()>& writeBuffer);
-    // Closes the file and turns capture off.
+    // Closes the file and turns capture off. A close that fails (what was still buffered could
+    // not be written) is told to the stopped handler.
     void Stop();
+    void SetStoppedHandler(StoppedHandler handler) { m_stoppedHandler = std::move(handler); }
     void Pause() { m_bCapturePaused = 1; }
     void Resume() { m_bCapturePaused = 0; }
 
-    // Writes the bytes while capture is on, not paused, and a file is open.
+    // Writes the bytes while capture is on, not paused, and a file is open. A write that fails
+    // turns capture off and is told to the stopped handler.
     void CaptureText(const unsigned char* bytes, int count) override;
 
     bool IsCapturing() const { return m_bCapturing == 1; }
@@ -98,8 +108,13 @@ public:
 
 private:
     void Abort();
+    // Capture off after a failure with the given errno; the handler hears of it.
+    void StopFailed(int error);
+    void TellStopped(int error);
 
     int m_bCapturing = 0;
     int m_bCapturePaused = 0;
     std::FILE* m_pCaptureFile = nullptr;
+    std::string m_strPath;  // the open file's name, for the failure message
+    StoppedHandler m_stoppedHandler;
 };

@@ -166,6 +166,47 @@ TEST(CommPortIo, AWriteHeldPastItsTimeoutReturnsShort) {
     EXPECT_GE(MillisSince(start), 990);
 }
 
+// A far end that has not read yet when the port closes (a board busy with its last block, a
+// slow relay): everything written reaches it all the same, in order, also across the next
+// program's open of the device. More than the far end's own queue holds is written, so the
+// tail is still in the line when the port closes.
+TEST(CommPortClose, WhatWasWrittenReachesAFarEndThatReadsLate) {
+    CTestPty pty;
+    std::string first(6000, 'a'), second(3000, 'b');
+    first.back() = 'G';
+    second.back() = '%';
+    {
+        CCommPort port(pty.SlavePath());
+        ASSERT_EQ(port.Write(first.data(), static_cast<int>(first.size())), 6000);
+    }
+    {
+        CCommPort next(pty.SlavePath());
+        ASSERT_TRUE(next.IsOpen());
+        ASSERT_EQ(next.Write(second.data(), static_cast<int>(second.size())), 3000);
+    }
+    const std::string arrived = pty.Read(first.size() + second.size(), std::chrono::seconds(10));
+    EXPECT_EQ(arrived.size(), first.size() + second.size());
+    EXPECT_TRUE(arrived == first + second) << "the bytes arrived changed or out of order";
+}
+
+// What the far end sent and nobody read is stale for the next user of the device; what this
+// side wrote is not.
+TEST(CommPortClose, OnlyTheInputIsDiscarded) {
+    CTestPty pty;
+    pty.Write("stale");
+    char buf[16];
+    {
+        CCommPort port(pty.SlavePath());
+        EXPECT_EQ(port.Read(buf, sizeof buf, false), 0);  // came before the open
+        pty.Write("unread");
+        WaitQueued(port, 6);
+        ASSERT_EQ(port.Write("kept", 4), 4);
+    }
+    CCommPort next(pty.SlavePath());
+    EXPECT_EQ(next.Read(buf, sizeof buf, false), 0);
+    EXPECT_EQ(pty.Read(4), "kept");
+}
+
 TEST(CommPortLine, FormatsThePseudoTerminalCannotCarryAreRefusedAndUndone) {
     CTestPty pty;
     CCommPort port(pty.SlavePath());

@@ -200,6 +200,23 @@ TEST_F(CliLoad, PostLinkLoadConvertsTheExampleAndStartsIt) {
                            "/demo.txt: the name holds none of .BIN, .bin and .Bin\n");
 }
 
+TEST_F(CliLoad, ADirectoryIsRefusedAndTheToolsOwnLinesStartLinesOfTheirOwn) {
+    const std::string folder = dir + "/build.RUN";
+    std::filesystem::create_directories(folder);
+    for (const char* command : {"load", "loadhex"}) {
+        RunResult r = Run(std::string(command) + Port() + "'" + folder + "'");
+        EXPECT_EQ(r.exitCode, 1) << command;
+        EXPECT_EQ(r.err, folder + ": it is a directory\n") << command;
+    }
+    EXPECT_EQ(board.received(), "");  // the line was not touched
+
+    // The record loader's last word is its '%': the tool's line goes below it.
+    std::string path = Write("a.HEX", "S107010041424344ED\r\nS9030000FC\r\n");
+    RunResult r = Run("loadhex" + Port() + "'" + path + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("%\nLoaded " + path + "\n"), std::string::npos) << r.out;
+}
+
 class CliLoadFastBoard : public CliLoad {
 protected:
     CliLoadFastBoard() : CliLoad(Options()) {}

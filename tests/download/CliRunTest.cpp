@@ -64,6 +64,22 @@ TEST_F(CliRun, NoVerdictInTimeIs124) {
     EXPECT_NE(cli.Out().find("PASS: 2 checks"), std::string::npos);  // still copied
 }
 
+TEST_F(CliRun, ItsOwnLineStartsBelowTheBoardsOutputOnTheSameScreen) {
+    // Standard output and error into one file, as on a terminal: the board's output ends
+    // with its prompt, an open line.
+    const std::string both = cli.dir + "/both";
+    const int fd = ::open(both.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    cli.Start({"run", "--port", board->devicePath(), program, "--until", "never", "--timeout", "2"},
+              -1, fd, fd);
+    ::close(fd);
+    EXPECT_EQ(cli.Wait(), 124);
+    const std::string text = SlurpFile(both);
+    EXPECT_NE(text.find("Program returned to the monitor\n> \ntarvoline-cli run: no verdict"),
+              std::string::npos)
+        << text;
+}
+
 TEST_F(CliRun, ABoardThatDiesEndsItWithOne) {
     cli.Start({"run", "--port", board->devicePath(), program, "--until", "never", "--timeout", "60"});
     ASSERT_TRUE(board->waitForNote("program started at 00008000", std::chrono::seconds(20)));
@@ -87,11 +103,38 @@ TEST_F(CliRun, ABinIsConvertedAndAHexFileStartedWithG) {
     EXPECT_TRUE(std::filesystem::exists(cli.dir + "/demo.RUN"));
 
     const std::string hex = cli.Write("t.HEX", "S107010041424344ED\r\nS9030000FC\r\n");
-    EXPECT_EQ(Run({hex, "--until", "Starting program at 00000100[[:space:]]+self-test",
+    EXPECT_EQ(Run({hex, "--until", "^self-test", "--timeout", "60"}), 0) << cli.Err() << cli.Out();
+    EXPECT_NE(cli.Out().find("Starting program at 00000100\nself-test"), std::string::npos)
+        << cli.Out();
+    EXPECT_EQ(board->memory(0x100, 4), (std::vector<std::uint8_t>{'A', 'B', 'C', 'D'}));
+}
+
+// The verdict is the program's: the monitor's words before it (the load's report, its prompt,
+// the echo of G, its line announcing the start) are shown and never matched.
+TEST_F(CliRun, OnlyTheProgramsOutputIsJudged) {
+    // The prompt that follows the load does not pass: the one after the program does.
+    EXPECT_EQ(Run({program, "--until", "^> ", "--timeout", "60"}), 0) << cli.Err();
+    EXPECT_EQ(board->lastStart(), std::optional<std::uint32_t>(0x8000));
+    std::string out = cli.Out();
+    const size_t started = out.find("Starting program at 00008000\n");
+    ASSERT_NE(started, std::string::npos) << out;
+    EXPECT_NE(out.find("Program returned to the monitor\n> ", started), std::string::npos) << out;
+
+    // The same after hex records, where the monitor's prompt comes before G is sent.
+    const std::string hex = cli.Write("t.HEX", "S107010041424344ED\r\nS9030000FC\r\n");
+    board->clearTranscript();
+    EXPECT_EQ(Run({hex, "--until", "^> ", "--timeout", "60"}), 0) << cli.Err();
+    EXPECT_EQ(board->lastStart(), std::optional<std::uint32_t>(0x100));
+    out = cli.Out();
+    ASSERT_NE(out.find("Starting program at 00000100\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Program returned to the monitor\n> "), std::string::npos) << out;
+
+    // The monitor's own lines never fail a run.
+    EXPECT_EQ(Run({program, "--until", "PASS", "--fail-on", "Starting|Loaded|bytes at|^G",
                    "--timeout", "60"}),
               0)
         << cli.Err() << cli.Out();
-    EXPECT_EQ(board->memory(0x100, 4), (std::vector<std::uint8_t>{'A', 'B', 'C', 'D'}));
+    EXPECT_EQ(cli.Err(), "");
 }
 
 class CliRunStagedStart : public CliRun {};
@@ -106,8 +149,11 @@ TEST_F(CliRunStagedStart, AProgramBelowTheMonitorsRamIsStartedByTheMoveAndHeard)
     file[5] = 0x2C;  // 300 bytes of text
     file[23] = 0x01;  // at 0x10000
     const std::string path = cli.Write("low.RUN", file + image);
-    EXPECT_EQ(Run({path, "--until", "PASS", "--timeout", "60"}), 0) << cli.Err() << cli.Out();
+    // The monitor's "Moved ..." and "Starting program ..." are its own words, not the program's.
+    EXPECT_EQ(Run({path, "--until", "PASS", "--fail-on", "Moved|Starting", "--timeout", "60"}), 0)
+        << cli.Err() << cli.Out();
     EXPECT_EQ(board->lastStart(), std::optional<std::uint32_t>(0x10000)) << cli.Out();
+    EXPECT_NE(cli.Out().find("Moved 0000012C bytes from "), std::string::npos) << cli.Out();
 }
 
 }  // namespace

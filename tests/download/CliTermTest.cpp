@@ -150,6 +150,9 @@ TEST_F(CliTerm, CtrlBracketLLoadsAFileAndTheSessionGoesOn) {
     EXPECT_EQ(board->memory(0x20000, run.size() - 28),
               std::vector<std::uint8_t>(run.begin() + 28, run.end()));
     ASSERT_TRUE(user.ReadUntil("Program returned to the monitor\r\n")) << user.shown;
+    // The board's words shown while the terminal was cooked for the question have the same
+    // line ends as the rest of the session.
+    EXPECT_EQ(user.shown.find("\r\r\n"), std::string::npos) << user.shown;
     // Raw again: the next command goes as typed.
     user.Type("date\r");
     ASSERT_TRUE(user.ReadUntil("DATE 01/01/1990")) << user.shown;

@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/resource.h>
+
+#include <csignal>
 #include <fstream>
 #include <iterator>
 
@@ -137,6 +141,42 @@ TEST_F(CaptureBoardTest, PastedDateCommandSetsTheBoardsClock) {
     EXPECT_NE(std::string::npos, board.received().find("DATE 03/01/27 09:05:07\r"));
     Stop();
     EXPECT_EQ(frame->View()->TerminalBytes().toStdString(), FileBytes());
+}
+
+TEST_F(CaptureBoardTest, AFileThatCanTakeNoMoreStopsTheCaptureWhileTheBoardTalksOn) {
+    // The board's text reaches the terminal from the port's watcher, which waits while the
+    // terminal takes it in; the failure's message comes after that, and the terminal goes on.
+    store.WriteProfileInt("Transfer", "Include Buffer Text", 3);
+    frame->View()->OnClearTerminal();
+    Start();
+    Command("md 0 10", "00000000 ");
+    QApplication::processEvents();
+    const std::string before = FileBytes();
+    ASSERT_FALSE(before.empty());
+
+    // The file-size limit stands in for a full disk (its signal ignored meanwhile).
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit lowered = old;
+    lowered.rlim_cur = before.size() + 16;
+    ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &lowered));
+    CMessageBoxCatcher boxes;
+    Command("help", "Commands:");
+    const bool told = WaitFor([&] { return !boxes.texts.empty(); });
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    ASSERT_TRUE(told);
+    EXPECT_EQ(boxes.texts, std::vector<QString>{"Capture to " + path + " stopped: File too large"});
+    EXPECT_EQ(QString("CAPTURE OFF"), frame->Indicator(cmd::kCaptureIndicator)->text());
+    EXPECT_FALSE(frame->Capture().IsCapturing());
+    const std::string kept = FileBytes();
+    EXPECT_EQ(0u, kept.rfind(before, 0));
+    EXPECT_LE(kept.size(), before.size() + 16);
+    Command("md 10 10", "00000010 ");
+    EXPECT_EQ(kept, FileBytes());
+    EXPECT_EQ(1u, boxes.texts.size());
 }
 
 // The board at its real rate: a byte or two reach the terminal at a time.

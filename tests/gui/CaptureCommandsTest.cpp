@@ -10,8 +10,17 @@
 #include <QRadioButton>
 #include <QCheckBox>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <csignal>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <thread>
 
 #include "GuiSupport.h"
 #include "ModalScript.h"
@@ -219,6 +228,105 @@ TEST_F(CaptureCommandsTest, FileThatCannotBeOpenedLeavesCaptureOffAndSaysWhy) {
     EXPECT_FALSE(frame->Capture().IsCapturing());
     EXPECT_EQ(QString("CAPTURE OFF"), Pane());
     EXPECT_EQ((std::vector<bool>{true, false, false, false, true}), Enabled());
+}
+
+TEST_F(CaptureCommandsTest, ANamedPipeIsRefusedAndTheWindowKeepsWorking) {
+    // Opening a named pipe for writing waits until some program reads it: the window would
+    // freeze. Should the capture ever wait there, a watchdog opens the reading end after 20 s,
+    // which ends the wait, and the test fails.
+    ASSERT_EQ(0, ::mkfifo(path.toLocal8Bit().constData(), 0600));
+    std::mutex mutex;
+    std::condition_variable doneSignal;
+    bool done = false;
+    int watchdogReader = -1;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!doneSignal.wait_for(lock, std::chrono::seconds(20), [&] { return done; }))
+            watchdogReader = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK);
+    });
+    Fixed(path, 2, 3);
+    CMessageBoxCatcher boxes;
+    Trigger(cmd::kCaptureStart);
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    doneSignal.notify_one();
+    watchdog.join();
+    EXPECT_EQ(-1, watchdogReader) << "the capture waited in the open of a named pipe";
+    frame->OnCaptureStop();
+    if (watchdogReader >= 0) ::close(watchdogReader);
+
+    EXPECT_EQ(boxes.texts, std::vector<QString>{"Cannot open capture file " + path +
+                                                ": it is a named pipe, not a regular file"});
+    EXPECT_FALSE(frame->Capture().IsCapturing());
+    EXPECT_EQ(QString("CAPTURE OFF"), Pane());
+    EXPECT_EQ((std::vector<bool>{true, false, false, false, true}), Enabled());
+    // The window goes on: its events run and the terminal takes in text.
+    bool timerRan = false;
+    QTimer::singleShot(0, frame.get(), [&] { timerRan = true; });
+    EXPECT_TRUE(WaitFor([&] { return timerRan; }));
+    Receive("still here\r\n");
+    EXPECT_TRUE(frame->View()->toPlainText().endsWith("still here\n"));
+}
+
+// Lowers this process's file-size limit for its lifetime, so a write past it fails with EFBIG
+// (the signal that would otherwise end the process is ignored meanwhile): a full disk without
+// filling one.
+class CFileSizeLimit {
+public:
+    explicit CFileSizeLimit(rlim_t bytes) {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit lowered = m_old;
+        lowered.rlim_cur = bytes;
+        m_set = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~CFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool Set() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_set = false;
+};
+
+TEST_F(CaptureCommandsTest, AWriteThatFailsStopsTheCaptureSaysWhyAndKeepsWhatWasWritten) {
+    Fixed(path, 2, 3);
+    Trigger(cmd::kCaptureStart);
+    ASSERT_EQ(QString("CAPTURE ON"), Pane());
+    Receive("kept line\r\n");
+    CMessageBoxCatcher boxes;
+    {
+        CFileSizeLimit limit(64);
+        ASSERT_TRUE(limit.Set());
+        Receive(std::string(200, 'x') + "\r\n");
+        // The pane says it at once; the message comes once the terminal has taken the text in.
+        EXPECT_EQ(QString("CAPTURE OFF"), Pane());
+        EXPECT_FALSE(frame->Capture().IsCapturing());
+        EXPECT_TRUE(boxes.texts.empty());
+        Receive("after\r\n");
+    }
+    EXPECT_TRUE(WaitFor([&] { return !boxes.texts.empty(); }));
+    EXPECT_EQ(boxes.texts,
+              std::vector<QString>{"Capture to " + path + " stopped: File too large"});
+    EXPECT_EQ((std::vector<bool>{true, false, false, false, true}), Enabled());
+    const std::string kept = FileBytes(path);
+    EXPECT_EQ(0u, kept.rfind("kept line\r\nxx", 0)) << kept;
+    EXPECT_LE(kept.size(), 64u);
+    EXPECT_EQ(std::string::npos, kept.find("after"));
+    // The terminal itself lost nothing.
+    EXPECT_TRUE(frame->View()->toPlainText().endsWith(QString(200, 'x') + "\nafter\n"));
+
+    // A new Start works again where the file can take the text.
+    Trigger(cmd::kCaptureStart);
+    EXPECT_EQ(QString("CAPTURE ON"), Pane());
+    Receive("again\r\n");
+    Trigger(cmd::kCaptureStop);
+    EXPECT_EQ("again\r\n", FileBytes(path));
 }
 
 TEST_F(CaptureCommandsTest, EmptyFileNameLeavesCaptureOff) {

@@ -1,12 +1,25 @@
 // The capture writer without a window: the start procedure with its questions, the exact bytes
-// in the file, pause and resume, the enabling rules and the "Transfer" settings.
+// in the file, pause and resume, the enabling rules, what it refuses to write to, a write that
+// fails, and the "Transfer" settings.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <ostream>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <vector>
 
@@ -249,6 +262,197 @@ TEST_F(CaptureWriterTest, ALinkAmongTheFoldersOnTheWayIsFollowedAsAnyPathIs) {
     writer.Stop();
     std::ifstream in(dir / "real" / "CAPTURE.TXT", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept");
+}
+
+TEST_F(CaptureWriterTest, ANamedPipeOrADeviceIsRefusedWithoutWaiting) {
+    // Opening a named pipe for writing waits until some program reads it; the capture must not
+    // wait at all. Should it ever wait, the test opens the pipe's reading end itself, which ends
+    // the wait, and fails.
+    ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+    for (int mode : {capture::kOverwrite, capture::kAppend}) {
+        Fixed(mode, capture::kIncludeNo);
+        questions.told.clear();
+        auto started = std::async(std::launch::async, [&] { return Start(); });
+        int reader = -1;
+        if (started.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+            ADD_FAILURE() << "the capture waited in the open of a named pipe";
+        }
+        EXPECT_FALSE(started.get()) << mode;
+        writer.Stop();
+        if (reader >= 0) ::close(reader);
+        EXPECT_FALSE(writer.IsCapturing());
+        EXPECT_FALSE(writer.IsFileOpen());
+        EXPECT_EQ(questions.told,
+                  std::vector<std::string>{"Cannot open capture file " + path +
+                                           ": it is a named pipe, not a regular file"});
+    }
+
+    // A pipe that someone reads would not make the open wait, and is still no capture file.
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    Fixed(capture::kAppend, capture::kIncludeNo);
+    questions.told.clear();
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(questions.told,
+              std::vector<std::string>{"Cannot open capture file " + path +
+                                       ": it is a named pipe, not a regular file"});
+    ::close(reader);
+
+    path = "/dev/null";
+    Fixed(capture::kOverwrite, capture::kIncludeNo);
+    questions.told.clear();
+    EXPECT_FALSE(Start());
+    EXPECT_FALSE(writer.IsFileOpen());
+    EXPECT_EQ(questions.told, std::vector<std::string>{
+                                  "Cannot open capture file /dev/null: it is a device, not a regular file"});
+}
+
+// What a child process saw of a capture: the messages of the stopped handler, whether capture
+// was still on, and the file's bytes as the child read them back.
+struct ChildReport {
+    bool exited = false;
+    int code = -1;
+    std::vector<std::string> fields;
+};
+
+// Runs body in a child process, which writes its findings as NUL-ended fields to the given
+// descriptor. The parent waits at most 30 s, then kills the child.
+ChildReport RunInChild(const std::function<void(int out)>& body) {
+    ChildReport report;
+    int fds[2];
+    if (::pipe(fds) != 0) return report;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        body(fds[1]);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string bytes;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fds[0], POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) != pid) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    report.exited = WIFEXITED(status);
+    report.code = report.exited ? WEXITSTATUS(status) : -1;
+    for (size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos;
+         start = end + 1)
+        report.fields.push_back(bytes.substr(start, end - start));
+    return report;
+}
+
+void Field(int out, const std::string& text) {
+    const std::string bytes = text + '\0';
+    [[maybe_unused]] const ssize_t n = ::write(out, bytes.data(), bytes.size());
+}
+
+std::string ReadAll(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The capture runs until the file can take no more: the next piece stops it, the handler is
+// told once with the system's text, later pieces go nowhere, and the file keeps what was written
+// before. The report's fields: each message, then "on"/"off", then the file's bytes.
+void CaptureUntilFull(CCaptureWriter& writer, int out) {
+    std::vector<std::string> told;
+    writer.SetStoppedHandler([&](const std::string& message) { told.push_back(message); });
+    const std::string big(64 * 1024, 'x');
+    auto write = [&](const std::string& bytes) {
+        writer.CaptureText(reinterpret_cast<const unsigned char*>(bytes.data()),
+                           static_cast<int>(bytes.size()));
+    };
+    write("kept line\r\n");
+    write(big);
+    write("after\r\n");
+    writer.Stop();
+    for (const std::string& message : told) Field(out, message);
+    Field(out, writer.IsCapturing() || writer.IsFileOpen() ? "on" : "off");
+}
+
+TEST_F(CaptureWriterTest, AFileTooLargeStopsTheCaptureAndSaysWhy) {
+    // The file-size limit stands in for a full disk: the write that passes it fails with EFBIG.
+    Fixed(capture::kOverwrite, capture::kIncludeNo);
+    const ChildReport report = RunInChild([&](int out) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 4096;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        if (!Start()) return;
+        CaptureUntilFull(writer, out);
+    });
+    ASSERT_TRUE(report.exited);
+    EXPECT_EQ(report.fields,
+              (std::vector<std::string>{"Capture to " + path + " stopped: File too large", "off"}));
+    const std::string kept = FileBytes();
+    EXPECT_EQ(kept.rfind("kept line\r\nx", 0), 0u) << kept.substr(0, 40);
+    EXPECT_LE(kept.size(), 4096u);
+    EXPECT_EQ(kept.find("after"), std::string::npos);
+}
+
+TEST_F(CaptureWriterTest, TerminalTextThatDoesNotFitLeavesCaptureOffAndSaysWhy) {
+    Fixed(capture::kOverwrite, capture::kIncludeYes);
+    const ChildReport report = RunInChild([&](int out) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 16;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::vector<std::string> told;
+        writer.SetStoppedHandler([&](const std::string& message) { told.push_back(message); });
+        const bool started = Start([&] {
+            Write("the terminal's text, longer than the limit\r\n");
+            return true;
+        });
+        for (const std::string& message : told) Field(out, message);
+        Field(out, started ? "started" : "not started");
+        Field(out, writer.IsCapturing() || writer.IsFileOpen() ? "on" : "off");
+    });
+    ASSERT_TRUE(report.exited);
+    EXPECT_EQ(report.fields,
+              (std::vector<std::string>{"Capture to " + path + " stopped: File too large",
+                                        "not started", "off"}));
+}
+
+TEST_F(CaptureWriterTest, AFullFileSystemStopsTheCaptureAndSaysWhy) {
+    // A small file system of its own, in a mount namespace of the child's own, so nothing is
+    // left mounted whatever happens. It needs the right to mount; without it the test is skipped
+    // (the file-size limit above takes the same way out of the writer).
+    const fs::path small = dir / "small";
+    fs::create_directory(small);
+    path = (small / "CAPTURE.TXT").string();
+    Fixed(capture::kOverwrite, capture::kIncludeNo);
+    const ChildReport report = RunInChild([&](int out) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=16k") != 0)
+            ::_exit(77);
+        if (!Start()) return;
+        CaptureUntilFull(writer, out);
+        Field(out, ReadAll(path));
+    });
+    ASSERT_TRUE(report.exited);
+    if (report.code == 77) GTEST_SKIP() << "no right to mount a file system here";
+    ASSERT_EQ(report.fields.size(), 3u);
+    EXPECT_EQ(report.fields[0], "Capture to " + path + " stopped: No space left on device");
+    EXPECT_EQ(report.fields[1], "off");
+    const std::string& kept = report.fields[2];
+    EXPECT_EQ(kept.rfind("kept line\r\nx", 0), 0u) << kept.substr(0, 40);
+    EXPECT_LE(kept.size(), 16u * 1024);
+    EXPECT_EQ(kept.find("after"), std::string::npos);
 }
 
 TEST_F(CaptureWriterTest, NothingIsWrittenWhileOff) {
