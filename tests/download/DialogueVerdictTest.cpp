@@ -80,6 +80,7 @@ TEST_F(Verdict, APatternForAMonitorThatWordsItsReportOtherwise) {
 
     // A pattern that is no regular expression sends nothing and says so.
     ui.messages.clear();
+    ReceivedEndingWith('%');  // the closing '%' of that load has reached the board
     board.clearTranscript();
     ctx->loadFailurePattern = "(unclosed";
     LoadHexFile(*ctx, path, &outcome);
