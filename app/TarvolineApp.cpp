@@ -122,8 +122,9 @@ bool CTarvolineApp::InitInstance() {
         "by its result (0 loaded and started, 1 failed, 130 cancelled).");
     QCommandLineOption postLinkLoad(
         "postlink-load",
-        "Convert and load FILE (a .Bin) with no dialog, in the running Tarvoline if there is one; "
-        "without FILE, run Post Link and Load with its dialog.");
+        "Convert and load FILE (a .Bin) with no dialog, in the running Tarvoline if there is one "
+        "(exit 1 with its reason when it refuses); without FILE, run Post Link and Load with its "
+        "dialog.");
     parser.addOption(postLinkLoad);
     parser.addOption(demo);
     parser.addOption(bind);
@@ -276,8 +277,8 @@ bool CTarvolineApp::HandOffOrListen(bool postLinkLoad, const QString& file, bool
             m_exitCode = 1;
             return false;
         case Outcome::Interrupted:
-            std::cerr << "tarvoline: stopped waiting; the running Tarvoline goes on with the "
-                         "request\n";
+            std::cerr << "tarvoline: stopped waiting; the running Tarvoline may still act on "
+                         "the request\n";
             m_exitCode = 130;
             return false;
     }

@@ -95,14 +95,17 @@ CTransferCommands::CTransferCommands(CMainFrame& frame, CTarvolineDoc& doc, ISet
     connect(m_frame.TransferMenu(), &QMenu::aboutToShow, this, &CTransferCommands::UpdateCommands);
     // The load that follows opening a document, with its verdict for a start that waits.
     QPointer<CTransferCommands> self(this);
-    m_doc.SetDocumentLoader([self](CTarvolineDoc& doc, const std::string& docPath) {
+    m_doc.SetDocumentLoader([this, self](CTarvolineDoc& doc, const std::string& docPath) {
+        // Which open this load belongs to: its verdict goes to that one's answer only. (This
+        // object outlives the transfer: its destructor waits for it.)
+        const int serial = m_openSerial.load();
         LoadOutcome outcome;
         const std::string bin = DocumentBinPath(docPath);
         outcome.noBinFile = bin.empty();
         if (!bin.empty()) outcome.started = PostLinkAndLoad(doc, bin);
         outcome.stopped = doc.StopFlag().load();
-        doc.Calls().Post([self, outcome] {
-            if (!self) return;
+        doc.Calls().Post([self, outcome, serial] {
+            if (!self || self->m_openAnswerSerial != serial) return;
             CHandOver answer = std::exchange(self->m_openAnswer, {});
             self->Finish(answer, outcome);
         });
@@ -270,13 +273,16 @@ void CTransferCommands::OpenDocumentFile(const QString& path, CHandOver answer) 
         std::lock_guard<std::mutex> lock(m_saidMutex);
         m_said.clear();
     }
+    m_openAnswer = answer;
+    m_openAnswerSerial = ++m_openSerial;
     if (m_doc.OnOpenDocument(file)) {
-        m_openAnswer = answer;
         m_recent.Add(file);
         ShowRecentFiles();
         // Its load is a Post Link and Load of the .Bin beside it: Load Again repeats that.
         const std::string bin = DocumentBinPath(file);
         if (!bin.empty()) Remember({LoadKind::PostLinkAndLoad, bin});
+    } else {
+        m_openAnswer = {};  // no load follows: a start that waits is told so
     }
     UpdateCommands();
 }

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -105,6 +106,8 @@ private:
 
     bool m_requestOpen = false;  // a transfer's file dialog is open
     CHandOver m_openAnswer;      // the handed document being loaded
+    int m_openAnswerSerial = 0;  // the open it belongs to
+    std::atomic<int> m_openSerial{0};  // counts the opens; read by their loads on the worker
     std::mutex m_saidMutex;
     std::vector<std::string> m_said;  // under m_saidMutex
 
