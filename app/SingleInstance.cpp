@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QDeadlineTimer>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QSettings>
 #include <cerrno>
 #include <cstring>
@@ -35,119 +34,7 @@ void Drop(QLocalSocket* socket) {
 
 QString SystemText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-// A connection's requests still owed an answer: while there is one, the connection is not
-// idle; once all are answered, it has kIdleMs to say more.
-constexpr const char* kUnanswered = "tarvolineUnanswered";
-
-QTimer* IdleTimer(QLocalSocket* socket) { return socket->findChild<QTimer*>("idle"); }
-
-void Owe(QLocalSocket* socket) {
-    socket->setProperty(kUnanswered, socket->property(kUnanswered).toInt() + 1);
-    if (QTimer* idle = IdleTimer(socket)) idle->stop();
-}
-
-void Answered(QLocalSocket* socket) {
-    const int left = socket->property(kUnanswered).toInt() - 1;
-    socket->setProperty(kUnanswered, left);
-    if (left <= 0)
-        if (QTimer* idle = IdleTimer(socket)) idle->start(CSingleInstance::kIdleMs);
-}
-
-void Say(QLocalSocket* socket, const QByteArray& line) {
-    if (socket->state() != QLocalSocket::ConnectedState) return;
-    socket->write(line + '\n');
-    socket->flush();  // a window that ends right after its answer still gets it out
-}
-
-// A reason as one line that fits the limit with its word and newline: controls become blanks.
-QByteArray OneLine(const char* word, const QString& text) {
-    QString flat;
-    for (QChar c : text) flat += (c.unicode() < 0x20 || c.unicode() == 0x7F) ? QChar(' ') : c;
-    flat = flat.simplified();
-    QByteArray line = QByteArray(word) + ' ' + flat.toUtf8();
-    while (line.size() >= CSingleInstance::kMaxRequest) {
-        flat.chop(1 + (flat.size() >= 2 && flat.at(flat.size() - 2).isHighSurrogate()));
-        line = QByteArray(word) + ' ' + flat.toUtf8();
-    }
-    return line;
-}
-
 }  // namespace
-
-struct CHandOver::State {
-    struct Asker {
-        QPointer<QLocalSocket> socket;
-        bool waits = false;
-    };
-    enum class Phase { Asked, Taken, Ended };
-
-    ~State() {
-        if (phase == Phase::Asked)
-            Refuse("the running Tarvoline did not take up the request");
-        else if (phase == Phase::Taken)
-            Finish(Verdict::Failed, "the running Tarvoline gave up the request before its load ended");
-    }
-    void Tell(bool waitersOnly, const QByteArray& line, bool last) {
-        for (Asker& asker : askers) {
-            if (!asker.socket || (waitersOnly && !asker.waits)) continue;
-            Say(asker.socket, line);
-            if (last || !asker.waits) Answered(asker.socket);
-        }
-    }
-    void Take() {
-        if (phase != Phase::Asked) return;
-        phase = Phase::Taken;
-        Tell(false, "ok", false);
-        if (!Waited()) {
-            phase = Phase::Ended;
-            return;
-        }
-        // The starts that wait hear from the window while the load runs: one that hangs is
-        // given up by them.
-        keepAlive = std::make_unique<QTimer>();
-        keepAlive->setInterval(CSingleInstance::kKeepAliveMs);
-        QObject::connect(keepAlive.get(), &QTimer::timeout, [this] { Tell(true, "running", false); });
-        keepAlive->start();
-    }
-    void Refuse(const QString& reason) {
-        if (phase != Phase::Asked) return;
-        phase = Phase::Ended;
-        Tell(false, OneLine("refused", reason), true);
-    }
-    void Finish(Verdict verdict, const QString& reason) {
-        Take();
-        if (phase != Phase::Taken) return;
-        phase = Phase::Ended;
-        keepAlive.reset();
-        QByteArray line = verdict == Verdict::Loaded      ? QByteArray("loaded")
-                          : verdict == Verdict::Cancelled ? QByteArray("cancelled")
-                                                          : OneLine("failed", reason);
-        Tell(true, line.trimmed(), true);
-    }
-    bool Waited() const {
-        for (const Asker& asker : askers)
-            if (asker.waits) return true;
-        return false;
-    }
-
-    QList<Asker> askers;
-    Phase phase = Phase::Asked;
-    std::unique_ptr<QTimer> keepAlive;
-};
-
-void CHandOver::Take() {
-    if (m_state) m_state->Take();
-}
-
-void CHandOver::Refuse(const QString& reason) {
-    if (m_state) m_state->Refuse(reason);
-}
-
-bool CHandOver::Waited() const { return m_state && m_state->Waited(); }
-
-void CHandOver::Finish(Verdict verdict, const QString& reason) {
-    if (m_state) m_state->Finish(verdict, reason);
-}
 
 CSingleInstance::CSingleInstance(QString socketPath, QObject* parent)
     : QObject(parent), m_name(std::move(socketPath)) {
@@ -319,7 +206,7 @@ void CSingleInstance::OnConnection() {
         // that tells it is too long.
         socket->setReadBufferSize(kMaxRequest + 1);
         auto* idle = new QTimer(socket);
-        idle->setObjectName("idle");
+        idle->setObjectName(CHandOver::kIdleTimerName);
         idle->setSingleShot(true);
         connect(idle, &QTimer::timeout, socket, [socket] { Drop(socket); });
         idle->start(kIdleMs);
@@ -355,13 +242,10 @@ void CSingleInstance::Queue(QLocalSocket* socket, QByteArray line) {
     auto same = std::find_if(m_pending.begin(), m_pending.end(),
                              [&](const Pending& p) { return p.line == line; });
     if (same == m_pending.end()) {
-        Pending request{line, {}};
-        request.answer.m_state = std::make_shared<CHandOver::State>();
-        m_pending.append(request);
+        m_pending.append({line, CHandOver::ForSenders()});
         same = m_pending.end() - 1;
     }
-    same->answer.m_state->askers.append({socket, waits});
-    Owe(socket);
+    same->answer.AddSender(socket, waits);
     if (!m_burst.isActive()) m_burst.start();
 }
 

@@ -22,7 +22,8 @@
 //   loaded                loaded and started
 //   failed TEXT           not loaded or not started: what the window said about it
 //   cancelled             the load was cancelled
-// preceded, while the load runs, by "running" every kKeepAliveMs. TEXT is one line of UTF-8.
+// preceded, while the load runs, by "running" every CHandOver::kKeepAliveMs. TEXT is one line
+// of UTF-8.
 // A sender that does not read (an older one) loses nothing: the answer goes nowhere. A window
 // that does not answer (an older one, which takes no "wait", or a hung one) is given up by the
 // sender after kAnswerMs, or kSilenceMs without a line while it waits for the verdict.
@@ -44,29 +45,9 @@
 #include <functional>
 #include <memory>
 
+#include "HandOver.h"
+
 class QLocalSocket;
-
-// What the window owes the starts that asked for one request: its answer and, to those that
-// wait, the verdict of the load. Copies share the one answer. A request whose last copy goes
-// unanswered is refused; one taken whose verdict never came is told it failed. A handle made
-// by default stands for nobody (a request of this window's own): every call does nothing.
-class CHandOver {
-public:
-    enum class Verdict { Loaded, Failed, Cancelled };
-
-    void Take();
-    void Refuse(const QString& reason);
-    // Some start waits for the verdict of the load.
-    bool Waited() const;
-    // The load ended; the starts that wait are told, after "ok" if it was not yet said.
-    void Finish(Verdict verdict, const QString& reason = {});
-
-private:
-    friend class CSingleInstance;
-    struct State;
-    std::shared_ptr<State> m_state;
-};
-Q_DECLARE_METATYPE(CHandOver)
 
 // What became of a request handed to a running instance, as its answer says.
 struct CHandOverResult {
@@ -94,7 +75,6 @@ public:
     static constexpr int kMaxRequest = 4096;
     static constexpr int kCoalesceMs = 150;
     static constexpr int kIdleMs = 5000;
-    static constexpr int kKeepAliveMs = 1000;
     static constexpr int kAnswerMs = 10000;
 
     // socketPath: where to listen and connect; empty when no safe place was found, and then
