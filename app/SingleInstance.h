@@ -26,7 +26,7 @@
 // of UTF-8.
 // A sender that does not read (an older one) loses nothing: the answer goes nowhere. A window
 // that does not answer (an older one, which takes no "wait", or a hung one) is given up by the
-// sender after kAnswerMs, or kSilenceMs without a line while it waits for the verdict.
+// sender after kAnswerMs without a line, for the answer as between the lines that follow it.
 //
 // Only a peer of this user counts: the sender checks who listens and the listener who
 // connected (SO_PEERCRED); anyone else is ignored. A longer line drops its connection, as
@@ -34,6 +34,8 @@
 // Requests that come within kCoalesceMs of the first of a burst are handed on once each, in
 // order of arrival: ten "activate"s raise the window once; the same file asked for twice loads
 // once. Each sender still gets its own answer: all that asked for the same thing share it.
+// Each request of a burst is handed on in a turn of the event loop of its own, so a message
+// that one of them shows does not hold back the answers to the others.
 
 #include <QByteArray>
 #include <QList>
