@@ -35,11 +35,15 @@ MessageResult ShowMessageBox(const std::string& text, const std::string& title, 
 // keeps it painted and takes the Cancel button, whose request the worker reads at once.
 class CGuiThreadProgress : public IProgressWindow {
 public:
-    CGuiThreadProgress(CUiCallQueue& calls, QWidget* owner) : m_calls(calls) {
+    CGuiThreadProgress(CUiCallQueue& calls, QWidget* owner, std::function<void()> onCancel)
+        : m_calls(calls) {
         m_calls.Call([&] {
             m_dlg = std::make_unique<CTransferProgressDlg>(owner);
             m_dlg->SetPumpsMessages(false);
-            m_dlg->SetCancelHandler([this] { m_cancel.store(true); });
+            m_dlg->SetCancelHandler([this, onCancel] {
+                m_cancel.store(true);
+                if (onCancel) onCancel();
+            });
             m_dlg->Create();
         });
     }
@@ -73,6 +77,7 @@ void CQtDocumentUi::OnGuiThread(const std::function<void()>& fn) {
 MessageResult CQtDocumentUi::MessageBox(const std::string& text, const std::string& title,
                                         MessageIcon icon, MessageButtons buttons,
                                         MessageResult defaultButton) {
+    if (m_messageListener) m_messageListener(text, icon);
     if (m_quitting) return buttons == MessageButtons::YesNo ? defaultButton : MessageResult::Ok;
     MessageResult result = MessageResult::Ok;
     OnGuiThread([&] { result = ShowMessageBox(text, title, icon, buttons, defaultButton); });
@@ -90,8 +95,10 @@ void CQtDocumentUi::TitleChanged(const std::string& title) {
 }
 
 std::unique_ptr<IProgressWindow> CQtDocumentUi::CreateProgressWindow() {
-    if (!OnGuiThreadNow() && m_calls) return std::make_unique<CGuiThreadProgress>(*m_calls, m_owner);
+    if (!OnGuiThreadNow() && m_calls)
+        return std::make_unique<CGuiThreadProgress>(*m_calls, m_owner, m_cancelListener);
     auto dlg = std::make_unique<CTransferProgressDlg>(m_owner);
+    dlg->SetCancelHandler(m_cancelListener);
     dlg->Create();
     return dlg;
 }

@@ -26,6 +26,14 @@ public:
     void SetTitleHandler(std::function<void(const std::string&)> handler) {
         m_titleHandler = std::move(handler);
     }
+    // Told of every message before it shows, on the thread that asks for it: the window
+    // keeps what a load said, for the start that waits for its verdict.
+    void SetMessageListener(std::function<void(const std::string& text, MessageIcon icon)> listener) {
+        m_messageListener = std::move(listener);
+    }
+    // Told on the GUI thread when Cancel is chosen in a progress window: the document's
+    // transfer stops as by its stop request, so what ran can tell a cancel from a failure.
+    void SetCancelListener(std::function<void()> listener) { m_cancelListener = std::move(listener); }
     // The queue that reaches the GUI thread, and the window that progress windows disable.
     void SetGuiThread(CUiCallQueue* calls, QWidget* owner) {
         m_calls = calls;
@@ -37,6 +45,8 @@ private:
     void OnGuiThread(const std::function<void()>& fn);
 
     std::function<void(const std::string&)> m_titleHandler;
+    std::function<void(const std::string&, MessageIcon)> m_messageListener;
+    std::function<void()> m_cancelListener;
     CUiCallQueue* m_calls = nullptr;
     QWidget* m_owner = nullptr;
     std::atomic<bool> m_quitting{false};

@@ -39,9 +39,14 @@ void CRebuildWatcher::SetEnabled(bool on) {
 }
 
 void CRebuildWatcher::Taken() {
+    m_failedSince.invalidate();
     m_taken = Look();
     m_seen = m_taken;
     m_seenSince.start();
+}
+
+void CRebuildWatcher::ConversionFailed() {
+    if (m_enabled && !m_path.isEmpty()) m_failedSince.start();
 }
 
 void CRebuildWatcher::Restart() {
@@ -54,9 +59,18 @@ void CRebuildWatcher::Restart() {
 
 void CRebuildWatcher::Poll() {
     const Signature now = Look();
+    // Changed after its conversion failed: the writer was not done; the new file is taken
+    // once it settles, and the failure is forgotten.
+    if (!(now == m_taken)) m_failedSince.invalidate();
     if (!(now == m_seen)) {
         m_seen = now;
         m_seenSince.start();
+        return;
+    }
+    if (m_failedSince.isValid()) {
+        if (m_failedSince.elapsed() < kFailureSettleMs || (m_ready && !m_ready())) return;
+        m_failedSince.invalidate();
+        emit FailureSettled(m_path);
         return;
     }
     if (!now.regular || now == m_taken) return;

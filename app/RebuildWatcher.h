@@ -5,6 +5,11 @@
 // changed for kSettleMs, by this watcher's clock and by the file's own time. A file still
 // being written, or one that is gone, is not told; a change found while ready() says no (a
 // transfer runs, a dialog is open) is told once ready() says yes.
+//
+// A linker may pause longer than kSettleMs in the middle of a file. When the conversion of
+// what was taken fails, the watcher is told (ConversionFailed): a change within
+// kFailureSettleMs is told as a new Rebuilt, as any change; a file that stays as it was for
+// kFailureSettleMs is told by FailureSettled, for its failure to be shown.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -18,6 +23,7 @@ class CRebuildWatcher : public QObject {
 public:
     static constexpr int kSettleMs = 300;
     static constexpr int kPollMs = 50;
+    static constexpr int kFailureSettleMs = 2000;
 
     explicit CRebuildWatcher(std::function<bool()> ready, QObject* parent = nullptr);
 
@@ -29,9 +35,14 @@ public:
     bool Enabled() const { return m_enabled; }
     // The file as it is now has been taken (a Post Link and Load of it has started).
     void Taken();
+    // The conversion of the file as last taken failed; nothing was shown.
+    void ConversionFailed();
+    bool FailureHeld() const { return m_failedSince.isValid(); }
 
 signals:
     void Rebuilt(const QString& path);
+    // The file whose conversion failed has stayed as it was for kFailureSettleMs.
+    void FailureSettled(const QString& path);
 
 private:
     struct Signature {
@@ -53,4 +64,5 @@ private:
     Signature m_taken;  // what the last load (or the start of watching) saw
     Signature m_seen;   // what the last look saw
     QElapsedTimer m_seenSince;
+    QElapsedTimer m_failedSince;  // valid while a failed conversion waits to be shown
 };

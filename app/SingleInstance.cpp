@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QSettings>
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -40,6 +42,12 @@ CSingleInstance::CSingleInstance(QString socketPath, QObject* parent)
     m_burst.setSingleShot(true);
     m_burst.setInterval(kCoalesceMs);
     connect(&m_burst, &QTimer::timeout, this, &CSingleInstance::Dispatch);
+}
+
+// The requests not yet handed on are answered (refused) while their senders are still there.
+CSingleInstance::~CSingleInstance() {
+    m_pending.clear();
+    m_ready.clear();
 }
 
 bool CSingleInstance::CheckPrivateDirectory(const QString& dir, bool create, QString* error) {
@@ -95,23 +103,82 @@ QString CSingleInstance::FileRequest(const char* verb, const QString& absolutePa
            QString::fromLatin1(QFile::encodeName(absolutePath).toPercentEncoding(keep));
 }
 
-bool CSingleInstance::HandOff(const QString& request, int timeoutMs) {
+std::unique_ptr<QLocalSocket> CSingleInstance::Connect(int timeoutMs) {
     m_error.clear();
-    if (m_name.isEmpty()) return false;
-    QLocalSocket socket;
-    socket.connectToServer(m_name);
-    if (!socket.waitForConnected(timeoutMs)) return false;
+    if (m_name.isEmpty()) return nullptr;
+    auto socket = std::make_unique<QLocalSocket>();
+    socket->connectToServer(m_name);
+    if (!socket->waitForConnected(timeoutMs)) return nullptr;
     // Somebody else listening at our name gets nothing, and this start runs by itself.
-    if (!PeerIsThisUser(socket.socketDescriptor())) {
+    if (!PeerIsThisUser(socket->socketDescriptor())) {
         m_error = m_name + ": the program listening there is not this user's; ignored";
-        socket.abort();
-        return false;
+        socket->abort();
+        return nullptr;
     }
-    socket.write(request.toUtf8() + '\n');
-    if (!socket.waitForBytesWritten(timeoutMs)) return false;
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(timeoutMs);
+    return socket;
+}
+
+bool CSingleInstance::HandOff(const QString& request, int timeoutMs) {
+    std::unique_ptr<QLocalSocket> socket = Connect(timeoutMs);
+    if (!socket) return false;
+    socket->write(request.toUtf8() + '\n');
+    if (!socket->waitForBytesWritten(timeoutMs)) return false;
+    socket->disconnectFromServer();
+    if (socket->state() != QLocalSocket::UnconnectedState) socket->waitForDisconnected(timeoutMs);
     return true;
+}
+
+CHandOverResult CSingleInstance::Ask(const QString& request, bool waitForLoad,
+                                     const std::function<bool()>& stopped, int answerMs) {
+    using Outcome = CHandOverResult::Outcome;
+    std::unique_ptr<QLocalSocket> socket = Connect(2000);
+    if (!socket) return {};
+    const QByteArray line = (waitForLoad ? QByteArray(kWait) + ' ' : QByteArray()) + request.toUtf8();
+    socket->write(line + '\n');
+    // From here on the window may have the request: every way out says what is known.
+    auto noAnswer = [&](const QString& why) {
+        return CHandOverResult{Outcome::NoAnswer,
+                               "the running Tarvoline (" + m_name + ") " + why +
+                                   "; whether it did anything with the request is not known"};
+    };
+    if (!socket->waitForBytesWritten(2000)) return noAnswer("did not take the request");
+    bool taken = false;
+    QDeadlineTimer silence(answerMs);
+    QByteArray received;
+    for (;;) {
+        while (socket->canReadLine()) {
+            QByteArray answer = socket->readLine(kMaxRequest + 1);
+            if (!answer.endsWith('\n')) return noAnswer("answered with a line too long");
+            answer.chop(1);
+            silence.setRemainingTime(answerMs);
+            const qsizetype blank = answer.indexOf(' ');
+            const QByteArray word = blank < 0 ? answer : answer.left(blank);
+            const QString text = blank < 0 ? QString() : QString::fromUtf8(answer.mid(blank + 1));
+            if (word == "refused") return {Outcome::Refused, text};
+            if (word == "ok") {
+                if (!waitForLoad) return {Outcome::Taken, {}};
+                taken = true;
+            } else if (taken && word == "loaded") {
+                return {Outcome::Loaded, {}};
+            } else if (taken && word == "failed") {
+                return {Outcome::Failed, text};
+            } else if (taken && word == "cancelled") {
+                return {Outcome::Cancelled, {}};
+            }
+            // "running", and what a later version may add, only show the window is alive.
+        }
+        if (socket->bytesAvailable() > kMaxRequest) return noAnswer("answered with a line too long");
+        if (stopped && stopped()) return {Outcome::Interrupted, {}};
+        if (silence.hasExpired())
+            return noAnswer(QString(taken ? "said nothing more about the load for %1 s"
+                                          : "gave no answer within %1 s")
+                                .arg(answerMs / 1000.0));
+        if (socket->state() != QLocalSocket::ConnectedState)
+            return noAnswer(taken ? "ended the connection before the load ended"
+                                  : "ended the connection without an answer (a version that "
+                                    "does not answer?)");
+        socket->waitForReadyRead(int(std::min<qint64>(100, std::max<qint64>(1, silence.remainingTime()))));
+    }
 }
 
 bool CSingleInstance::Listen() {
@@ -139,6 +206,7 @@ void CSingleInstance::OnConnection() {
         // that tells it is too long.
         socket->setReadBufferSize(kMaxRequest + 1);
         auto* idle = new QTimer(socket);
+        idle->setObjectName(CHandOver::kIdleTimerName);
         idle->setSingleShot(true);
         connect(idle, &QTimer::timeout, socket, [socket] { Drop(socket); });
         idle->start(kIdleMs);
@@ -159,36 +227,80 @@ void CSingleInstance::OnReadyRead(QLocalSocket* socket) {
         QByteArray line = socket->read(end + 1);
         line.chop(1);
         if (line.endsWith('\r')) line.chop(1);
-        Queue(line);
+        Queue(socket, line);
     }
 }
 
-void CSingleInstance::Queue(const QByteArray& line) {
+void CSingleInstance::Queue(QLocalSocket* socket, QByteArray line) {
     // Requests run from the event loop, never from the socket's handler: Post Link and Load
     // opens dialogs whose loops may delete the socket once the other program has gone.
-    if (!m_pending.contains(line)) m_pending.append(line);
+    // "wait" goes with a file's request, which is the same request whether waited for or not;
+    // on anything else it is left on, and the request refused.
+    const QByteArray waitPrefix = QByteArray(kWait) + ' ';
+    const bool waits = line.startsWith(waitPrefix) && line.indexOf(' ', waitPrefix.size()) > 0;
+    if (waits) line.remove(0, waitPrefix.size());
+    auto same = std::find_if(m_pending.begin(), m_pending.end(),
+                             [&](const Pending& p) { return p.line == line; });
+    if (same == m_pending.end()) {
+        m_pending.append({line, CHandOver::ForSenders()});
+        same = m_pending.end() - 1;
+    }
+    same->answer.AddSender(socket, waits);
     if (!m_burst.isActive()) m_burst.start();
 }
 
 void CSingleInstance::Dispatch() {
-    const QList<QByteArray> requests = std::exchange(m_pending, {});
-    for (const QByteArray& line : requests) {
-        const qsizetype blank = line.indexOf(' ');
-        const QByteArray verb = blank < 0 ? line : line.left(blank);
-        // A path is taken only absolute: this program's working directory is not the sender's.
-        QString path;
-        if (blank >= 0) {
-            path = QFile::decodeName(QByteArray::fromPercentEncoding(line.mid(blank + 1)));
-            if (!path.startsWith('/')) continue;
-        }
-        if (verb == kActivate && blank < 0)
-            emit ActivationRequested();
-        else if (verb == kPostLinkLoad && blank < 0)
-            emit PostLinkLoadRequested();
-        else if (verb == kPostLinkLoad && !path.isEmpty())
-            emit PostLinkLoadFileRequested(path);
-        else if (verb == kOpen && !path.isEmpty())
-            emit OpenFileRequested(path);
-        // Anything else is from a program of another version or no program of ours: ignored.
+    m_ready.append(std::exchange(m_pending, {}));
+    if (!m_handOnQueued && !m_ready.isEmpty()) {
+        m_handOnQueued = true;
+        QTimer::singleShot(0, this, &CSingleInstance::HandOnNext);
     }
+}
+
+void CSingleInstance::HandOnNext() {
+    m_handOnQueued = false;
+    if (m_ready.isEmpty()) return;
+    const Pending request = m_ready.takeFirst();
+    // The next one is handed on in the next turn of the loop, which a dialog that this one
+    // opens runs too: no request waits for its answer behind another's message box.
+    if (!m_ready.isEmpty()) {
+        m_handOnQueued = true;
+        QTimer::singleShot(0, this, &CSingleInstance::HandOnNext);
+    }
+    HandOn(request);
+}
+
+void CSingleInstance::HandOn(const Pending& request) {
+    const QByteArray& line = request.line;
+    CHandOver answer = request.answer;
+    const qsizetype blank = line.indexOf(' ');
+    const QByteArray verb = blank < 0 ? line : line.left(blank);
+    if (blank < 0 && (verb == kActivate || verb == kPostLinkLoad)) {
+        answer.Take();  // before the file dialog that Post Link and Load opens
+        if (verb == kActivate)
+            emit ActivationRequested();
+        else
+            emit PostLinkLoadRequested();
+        return;
+    }
+    if (verb == kWait) {
+        answer.Refuse("only the load of a named file can be waited for");
+        return;
+    }
+    if (blank < 0 || (verb != kPostLinkLoad && verb != kOpen)) {
+        // From a program of another version or no program of ours.
+        answer.Refuse(QString("this Tarvoline does not know the request \"%1\"")
+                          .arg(QString::fromUtf8(line.left(80))));
+        return;
+    }
+    // A path is taken only absolute: this program's working directory is not the sender's.
+    const QString path = QFile::decodeName(QByteArray::fromPercentEncoding(line.mid(blank + 1)));
+    if (!path.startsWith('/')) {
+        answer.Refuse(path + ": not an absolute path; nothing was loaded");
+        return;
+    }
+    if (verb == kPostLinkLoad)
+        emit PostLinkLoadFileRequested(path, answer);
+    else
+        emit OpenFileRequested(path, answer);
 }

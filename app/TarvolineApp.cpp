@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <fcntl.h>
 #include <csignal>
+#include <cstring>
 #include <iostream>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -115,14 +116,20 @@ bool CTarvolineApp::InitInstance() {
     QCommandLineOption demo("demo", "Start a simulated board and connect to it.");
     QCommandLineOption bind("bind", "Use DEVICE for port NAME in this run.", "NAME=DEVICE");
     QCommandLineOption noSplash("nosplash", "Do not show the splash picture.");
+    QCommandLineOption wait(
+        "wait",
+        "With a FILE handed to the running Tarvoline: wait until its load has ended and exit "
+        "by its result (0 loaded and started, 1 failed, 130 cancelled).");
     QCommandLineOption postLinkLoad(
         "postlink-load",
-        "Convert and load FILE (a .Bin) with no dialog, in the running Tarvoline if there is one; "
-        "without FILE, run Post Link and Load with its dialog.");
+        "Convert and load FILE (a .Bin) with no dialog, in the running Tarvoline if there is one "
+        "(exit 1 with its reason when it refuses); without FILE, run Post Link and Load with its "
+        "dialog.");
     parser.addOption(postLinkLoad);
     parser.addOption(demo);
     parser.addOption(bind);
     parser.addOption(noSplash);
+    parser.addOption(wait);
     parser.addPositionalArgument(
         "file", "A load file (.RUN, .APP) to open as a document; with --postlink-load, the .Bin.",
         "[FILE]");
@@ -131,7 +138,13 @@ bool CTarvolineApp::InitInstance() {
 
     const QStringList files = parser.positionalArguments();
     const QString file = files.isEmpty() ? QString() : QFileInfo(files.first()).absoluteFilePath();
-    if (!HandOffOrListen(parser.isSet(postLinkLoad), file)) return false;
+    if (parser.isSet(wait) && file.isEmpty()) {
+        std::cerr << "tarvoline: --wait needs a file to load: --postlink-load FILE.Bin or "
+                     "FILE.RUN\n";
+        m_exitCode = 2;
+        return false;
+    }
+    if (!HandOffOrListen(parser.isSet(postLinkLoad), file, parser.isSet(wait))) return false;
 
     m_pStore = std::make_unique<CQtSettingsStore>();
     WriteFirstRunDefaults(*m_pStore);
@@ -158,14 +171,14 @@ bool CTarvolineApp::InitInstance() {
             &CTarvolineView::OnPostLinkLoad);
     // A file from another start: the window comes forward to show what becomes of it.
     connect(m_instance.get(), &CSingleInstance::PostLinkLoadFileRequested, this,
-            [this](const QString& path) {
+            [this](const QString& path, CHandOver answer) {
                 OnActivationRequested();
-                m_pTransfers->PostLinkAndLoadFile(path);
+                m_pTransfers->PostLinkAndLoadFile(path, answer);
             });
     connect(m_instance.get(), &CSingleInstance::OpenFileRequested, this,
-            [this](const QString& path) {
+            [this](const QString& path, CHandOver answer) {
                 OnActivationRequested();
-                m_pTransfers->OpenHandedDocument(path);
+                m_pTransfers->OpenHandedDocument(path, answer);
             });
     ConnectCommands();
     installEventFilter(this);
@@ -208,7 +221,7 @@ bool CTarvolineApp::InitInstance() {
     return true;
 }
 
-bool CTarvolineApp::HandOffOrListen(bool postLinkLoad, const QString& file) {
+bool CTarvolineApp::HandOffOrListen(bool postLinkLoad, const QString& file, bool waitForLoad) {
     QString where;
     m_instance = std::make_unique<CSingleInstance>(CSingleInstance::DefaultName(&where));
     if (m_instance->Name().isEmpty())
@@ -220,13 +233,55 @@ bool CTarvolineApp::HandOffOrListen(bool postLinkLoad, const QString& file) {
                                  : CSingleInstance::FileRequest(CSingleInstance::kPostLinkLoad, file);
     else if (!file.isEmpty())
         request = CSingleInstance::FileRequest(CSingleInstance::kOpen, file);
-    if (request.toUtf8().size() >= CSingleInstance::kMaxRequest) {
+    const int waitPrefix = waitForLoad ? int(std::strlen(CSingleInstance::kWait)) + 1 : 0;
+    if (request.toUtf8().size() + waitPrefix >= CSingleInstance::kMaxRequest) {
         std::cerr << "tarvoline: " << file.toStdString()
                   << ": the path is too long to hand to a running Tarvoline\n";
         m_exitCode = 1;
         return false;
     }
-    if (m_instance->HandOff(request)) return false;  // the running one has it: exit 0
+    // Ctrl-C while this start waits for the answer ends the wait (the signal's byte is in the
+    // pipe; no event loop runs yet to read it).
+    auto interrupted = [] {
+        char byte;
+        return ::read(g_signalPipe[0], &byte, 1) > 0;
+    };
+    using Outcome = CHandOverResult::Outcome;
+    const CHandOverResult answer = m_instance->Ask(request, waitForLoad, interrupted);
+    const std::string text = answer.text.toStdString();
+    const std::string name = file.toStdString();
+    switch (answer.outcome) {
+        case Outcome::NotHandedOver:
+            break;
+        case Outcome::Taken:
+            m_exitCode = 0;
+            return false;
+        case Outcome::Loaded:
+            std::cout << "tarvoline: " << name << ": loaded and started\n";
+            m_exitCode = 0;
+            return false;
+        case Outcome::Refused:
+            std::cerr << "tarvoline: " << text << "\n";
+            m_exitCode = 1;
+            return false;
+        case Outcome::Failed:
+            std::cerr << "tarvoline: the load of " << name << " failed: " << text << "\n";
+            m_exitCode = 1;
+            return false;
+        case Outcome::Cancelled:
+            std::cerr << "tarvoline: the load of " << name << " was cancelled\n";
+            m_exitCode = 130;
+            return false;
+        case Outcome::NoAnswer:
+            std::cerr << "tarvoline: " << text << "\n";
+            m_exitCode = 1;
+            return false;
+        case Outcome::Interrupted:
+            std::cerr << "tarvoline: stopped waiting; the running Tarvoline may still act on "
+                         "the request\n";
+            m_exitCode = 130;
+            return false;
+    }
     if (!m_instance->LastError().isEmpty())
         std::cerr << "tarvoline: " << m_instance->LastError().toStdString() << "\n";
     if (!m_instance->Name().isEmpty() && !m_instance->Listen())

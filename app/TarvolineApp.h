@@ -2,12 +2,14 @@
 // The application: one instance per user, the settings store with its first-run defaults, the
 // document with its main frame and terminal view, the command line, About and Help.
 //
-//   tarvoline [--demo] [--bind COMn=DEVICE]... [--nosplash] [--postlink-load] [FILE]
+//   tarvoline [--demo] [--bind COMn=DEVICE]... [--nosplash] [--postlink-load] [--wait] [FILE]
 //
 // FILE (a .RUN or .APP) is opened as a document: connect, convert the .Bin beside it, load.
 // --postlink-load FILE.Bin converts and loads FILE with no dialog; --postlink-load alone runs
 // Post Link and Load with its dialog. A running instance of this user gets the request (with
-// FILE's absolute path) and this start ends with 0; when none runs, this start does it.
+// FILE's absolute path) and this start ends with its answer: 0 taken, 1 refused (the reason
+// on standard error) or no answer; with --wait, by the verdict of the load (0 loaded and
+// started, 1 failed, 130 cancelled). When none runs, this start does it.
 // --demo starts the simulated board (vivaz-sim, next to this program) and binds the configured
 // port to it for this run; --bind binds a port name to a device for this run. Neither is stored.
 
@@ -34,7 +36,8 @@ public:
     ~CTarvolineApp() override;
 
     // False when the process should end now (another instance took over, or bad arguments);
-    // ExitCode() then says how: 0 handed over, 1 this start failed.
+    // ExitCode() then says how: 0 handed over (and loaded, with --wait), 1 refused, failed or
+    // no answer, 130 cancelled, 2 wrong usage.
     bool InitInstance();
     int ExitCode() const { return m_exitCode; }
     // A terminate signal came: the program is ending.
@@ -67,7 +70,7 @@ private:
     bool StartDemoBoard();
     // Hands this start's request to a running instance (false: end now, with ExitCode()), or
     // listens for later starts' requests.
-    bool HandOffOrListen(bool postLinkLoad, const QString& file);
+    bool HandOffOrListen(bool postLinkLoad, const QString& file, bool waitForLoad);
     void ConnectCommands();
 
     CUiCallQueue m_calls;

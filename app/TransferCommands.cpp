@@ -13,11 +13,14 @@
 
 #include "CommandIds.h"
 #include "MainFrame.h"
+#include "QtDocumentUi.h"
+#include "RebuildLoad.h"
 #include "document/TarvolineDoc.h"
 #include "download/DocumentTransfers.h"
 #include "download/PostLinkCommands.h"
 #include "download/XmodemCommands.h"
 #include "document/SettingsStore.h"
+#include "postlink/post_link_file.h"
 
 namespace {
 
@@ -74,6 +77,11 @@ CTransferCommands::CTransferCommands(CMainFrame& frame, CTarvolineDoc& doc, ISet
     m_rebuild.SetEnabled(rebuildOn);
     connect(onRebuild, &QAction::toggled, this, &CTransferCommands::OnLoadOnRebuild);
     connect(&m_rebuild, &CRebuildWatcher::Rebuilt, this, [this](const QString& path) {
+        if (BeginRequest()) RunRebuildLoad(path);
+    });
+    // The file whose conversion failed stayed as it was: the linker is done and the failure
+    // is real; an ordinary Post Link and Load shows it.
+    connect(&m_rebuild, &CRebuildWatcher::FailureSettled, this, [this](const QString& path) {
         if (BeginRequest()) RunLoad({LoadKind::PostLinkAndLoad, path.toStdString()});
     });
     connect(m_frame.Action(cmd::kDisconnect), &QAction::triggered, this,
@@ -85,7 +93,28 @@ CTransferCommands::CTransferCommands(CMainFrame& frame, CTarvolineDoc& doc, ISet
         });
     }
     connect(m_frame.TransferMenu(), &QMenu::aboutToShow, this, &CTransferCommands::UpdateCommands);
-    m_doc.SetDocumentLoader(LoadDocumentImage);
+    // The load that follows opening a document, with its verdict for a start that waits.
+    QPointer<CTransferCommands> self(this);
+    m_doc.SetDocumentLoader([this, self](CTarvolineDoc& doc, const std::string& docPath) {
+        // Which open this load belongs to: its verdict goes to that one's answer only. (This
+        // object outlives the transfer: its destructor waits for it.)
+        const int serial = m_openSerial.load();
+        LoadOutcome outcome;
+        const std::string bin = DocumentBinPath(docPath);
+        outcome.noBinFile = bin.empty();
+        if (!bin.empty()) outcome.started = PostLinkAndLoad(doc, bin);
+        outcome.stopped = doc.StopFlag().load();
+        doc.Calls().Post([self, outcome, serial] {
+            if (!self || self->m_openAnswerSerial != serial) return;
+            CHandOver answer = std::exchange(self->m_openAnswer, {});
+            self->Finish(answer, outcome);
+        });
+    });
+    if (auto* qtUi = dynamic_cast<CQtDocumentUi*>(&m_doc.Ui())) {
+        qtUi->SetMessageListener(
+            [this](const std::string& text, MessageIcon icon) { NoteMessage(text, icon); });
+        qtUi->SetCancelListener([this] { m_doc.StopTransfer(); });
+    }
     ShowRecentFiles();
     UpdateCommands();
 }
@@ -104,15 +133,61 @@ QString CTransferCommands::InitialName(const QString& pattern) const {
     return QString::fromStdString(m_doc.LastDir()) + pattern;
 }
 
-bool CTransferCommands::BeginRequest() {
+bool CTransferCommands::BeginRequest(CHandOver answer) {
     // A request that comes while a transfer runs (from the menu, another program, a file
     // manager) is refused with the message: transfers never nest. One that comes while another
     // request's file dialog is open only beeps, so a burst of requests opens one dialog.
     if (m_requestOpen) {
+        answer.Refuse("the running Tarvoline has a file dialog open for another request");
         m_doc.Ui().Beep();
         return false;
     }
+    if (m_doc.TransferRunning()) answer.Refuse(CTarvolineDoc::kTransferRunningMessage);
     return !m_doc.RefuseWhileTransferRunning();
+}
+
+bool CTransferCommands::Refuse(CHandOver& answer, const QString& text) {
+    if (text.isEmpty()) return false;
+    answer.Refuse(text);
+    m_doc.Ui().MessageBox(text.toStdString(), "Error", MessageIcon::Exclamation);
+    return true;
+}
+
+void CTransferCommands::NoteMessage(const std::string& text, MessageIcon icon) {
+    // Only what the transfer's own thread says belongs to the load; the window's other
+    // messages (a refused request, say) come from this thread.
+    if (icon != MessageIcon::Exclamation || m_doc.Calls().IsOwnerThread()) return;
+    std::lock_guard<std::mutex> lock(m_saidMutex);
+    m_said.push_back(text);
+}
+
+void CTransferCommands::Finish(CHandOver& answer, const LoadOutcome& outcome) {
+    if (!answer.Waited()) {
+        answer.Take();
+        return;
+    }
+    if (outcome.started) {
+        answer.Finish(CHandOver::Verdict::Loaded);
+        return;
+    }
+    if (outcome.stopped) {
+        answer.Finish(CHandOver::Verdict::Cancelled);
+        return;
+    }
+    QString reason;
+    {
+        std::lock_guard<std::mutex> lock(m_saidMutex);
+        for (const std::string& said : m_said)
+            reason += (reason.isEmpty() ? "" : " ") + QString::fromStdString(said);
+    }
+    if (outcome.noBinFile)
+        reason = "there is no .Bin file beside " + QString::fromStdString(m_doc.DocPath()) +
+                 " to convert; nothing was loaded";
+    else if (reason.isEmpty() && !m_doc.Port())
+        reason = "the running Tarvoline is not connected to a board; nothing was loaded";
+    else if (reason.isEmpty())
+        reason = "the load did not start the program";
+    answer.Finish(CHandOver::Verdict::Failed, reason);
 }
 
 QString CTransferCommands::ChooseFile(const QString& pattern,
@@ -125,10 +200,16 @@ QString CTransferCommands::ChooseFile(const QString& pattern,
     return path;
 }
 
-void CTransferCommands::Run(std::function<void()> transfer) {
+void CTransferCommands::Run(std::function<void()> transfer, std::function<void()> done) {
     QPointer<CTransferCommands> self(this);
-    m_doc.StartTransfer(std::move(transfer), [self] {
-        if (self) self->UpdateCommands();
+    {
+        std::lock_guard<std::mutex> lock(m_saidMutex);
+        m_said.clear();
+    }
+    m_doc.StartTransfer(std::move(transfer), [self, done = std::move(done)] {
+        if (!self) return;
+        self->UpdateCommands();
+        if (done) done();
     });
     UpdateCommands();
 }
@@ -137,6 +218,10 @@ CTransferCommands::~CTransferCommands() {
     // A transfer still running uses this window's document: it ends first.
     m_doc.StopTransfer();
     m_doc.WaitForTransfer();
+    if (auto* qtUi = dynamic_cast<CQtDocumentUi*>(&m_doc.Ui())) {
+        qtUi->SetMessageListener({});
+        qtUi->SetCancelListener({});
+    }
 }
 
 void CTransferCommands::OnPostLinkAndLoad() {
@@ -177,22 +262,36 @@ void CTransferCommands::OnXmodemReceive() {
     if (!path.empty()) Run([this, path] { RunXmodemReceive(m_doc, path); });
 }
 
-void CTransferCommands::OpenDocumentFile(const QString& path) {
-    if (!BeginRequest()) return;
+void CTransferCommands::OpenDocumentFile(const QString& path, CHandOver answer) {
+    if (!BeginRequest(answer)) return;
     const std::string file = QFileInfo(path).absoluteFilePath().toStdString();
+    // Taken before the connection, whose failure may show a message.
+    answer.Take();
     // Opening a document closes the one before: its connection goes, the new one connects.
     if (m_doc.Port()) m_doc.Disconnect();
+    {
+        std::lock_guard<std::mutex> lock(m_saidMutex);
+        m_said.clear();
+    }
+    m_openAnswer = answer;
+    m_openAnswerSerial = ++m_openSerial;
     if (m_doc.OnOpenDocument(file)) {
         m_recent.Add(file);
         ShowRecentFiles();
         // Its load is a Post Link and Load of the .Bin beside it: Load Again repeats that.
         const std::string bin = DocumentBinPath(file);
         if (!bin.empty()) Remember({LoadKind::PostLinkAndLoad, bin});
+    } else {
+        m_openAnswer = {};  // no load follows: a start that waits is told so
     }
     UpdateCommands();
 }
 
-bool CTransferCommands::RefuseUnlessRegularFile(const QString& path) {
+bool CTransferCommands::RefuseUnlessRegularFile(const QString& path, CHandOver answer) {
+    return Refuse(answer, NotRegularFileMessage(path));
+}
+
+QString CTransferCommands::NotRegularFileMessage(const QString& path) {
     struct stat st{};
     QString reason;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
@@ -208,31 +307,34 @@ bool CTransferCommands::RefuseUnlessRegularFile(const QString& path) {
     else if (!S_ISREG(st.st_mode))
         reason = "it is not a regular file";
     else
-        return false;
-    m_doc.Ui().MessageBox(("Cannot load " + path + ": " + reason + ".").toStdString(), "Error",
-                          MessageIcon::Exclamation);
-    return true;
+        return {};
+    return "Cannot load " + path + ": " + reason + ".";
 }
 
-void CTransferCommands::PostLinkAndLoadFile(const QString& path) {
-    if (!BeginRequest()) return;
+void CTransferCommands::PostLinkAndLoadFile(const QString& path, CHandOver answer) {
+    if (!BeginRequest(answer)) return;
     const QString file = QFileInfo(path).absoluteFilePath();
-    if (RefuseUnlessRegularFile(file)) return;
-    RunLoad({LoadKind::PostLinkAndLoad, file.toStdString()});
-}
-
-void CTransferCommands::OpenHandedDocument(const QString& path) {
-    const QString file = QFileInfo(path).absoluteFilePath();
-    if (RefuseUnlessRegularFile(file)) return;
-    const QString kind = file.right(3).toUpper();
-    if (kind != "RUN" && kind != "APP") {
-        // Opening it would only drop and remake the connection, and clear the terminal.
-        m_doc.Ui().MessageBox(
-            (file + " is not a load file (.RUN or .APP); nothing was loaded.").toStdString(),
-            "Error", MessageIcon::Exclamation);
+    if (RefuseUnlessRegularFile(file, answer)) return;
+    // Refused here rather than by the converter, so the request's answer says so.
+    if (!tarvoline::postlink::CutBinExtension(file.toStdString()) &&
+        Refuse(answer, "Cannot load " + file + ": its name has no .BIN, .bin or .Bin.")) {
         return;
     }
-    OpenDocumentFile(file);
+    answer.Take();
+    RunLoad({LoadKind::PostLinkAndLoad, file.toStdString()}, answer);
+}
+
+void CTransferCommands::OpenHandedDocument(const QString& path, CHandOver answer) {
+    const QString file = QFileInfo(path).absoluteFilePath();
+    if (!BeginRequest(answer)) return;
+    if (RefuseUnlessRegularFile(file, answer)) return;
+    const QString kind = file.right(3).toUpper();
+    // Opening anything else would only drop and remake the connection, and clear the terminal.
+    if (kind != "RUN" && kind != "APP" &&
+        Refuse(answer, file + " is not a load file (.RUN or .APP); nothing was loaded.")) {
+        return;
+    }
+    OpenDocumentFile(file, answer);
 }
 
 void CTransferCommands::OnLoadAgain() {
@@ -264,20 +366,40 @@ void CTransferCommands::Remember(const CLastLoad& load) {
     UpdateCommands();
 }
 
-void CTransferCommands::RunLoad(const CLastLoad& load) {
+void CTransferCommands::RunLoad(const CLastLoad& load, CHandOver answer) {
     Remember(load);
     const std::string path = load.path;
-    switch (load.kind) {
-        case LoadKind::PostLinkAndLoad:
-            Run([this, path] { PostLinkAndLoad(m_doc, path); });
-            break;
-        case LoadKind::LoadCpm68k:
-            Run([this, path] { TransferCpm68kFile(m_doc, path); });
-            break;
-        case LoadKind::LoadHex:
-            Run([this, path] { TransferHexFile(m_doc, path); });
-            break;
-    }
+    const LoadKind kind = load.kind;
+    // Read on the worker: by the time done runs, another transfer may have begun.
+    auto outcome = std::make_shared<LoadOutcome>();
+    Run(
+        [this, path, kind, outcome] {
+            switch (kind) {
+                case LoadKind::PostLinkAndLoad:
+                    outcome->started = PostLinkAndLoad(m_doc, path);
+                    break;
+                case LoadKind::LoadCpm68k:
+                    outcome->started = TransferCpm68kFile(m_doc, path);
+                    break;
+                case LoadKind::LoadHex:
+                    outcome->started = TransferHexFile(m_doc, path) == HexLoadOutcome::Loaded;
+                    break;
+            }
+            outcome->stopped = m_doc.StopFlag().load();
+        },
+        [this, answer, outcome]() mutable { Finish(answer, *outcome); });
+}
+
+void CTransferCommands::RunRebuildLoad(const QString& path) {
+    Remember({LoadKind::PostLinkAndLoad, path.toStdString()});
+    const std::string bin = path.toStdString();
+    auto conversionFailed = std::make_shared<bool>(false);
+    Run([this, bin, conversionFailed] {
+            *conversionFailed = PostLinkAndLoadQuietConversion(m_doc, bin).conversionFailed;
+        },
+        [this, conversionFailed] {
+            if (*conversionFailed) m_rebuild.ConversionFailed();
+        });
 }
 
 void CTransferCommands::ShowRecentFiles() {

@@ -22,6 +22,6 @@ int main(int argc, char** argv) {
     // A signal during start-up (say, while its port error shows) ends the program here.
     const bool run = app.InitInstance();
     if (app.Terminating()) return 0;
-    if (!run) return app.ExitCode();  // 0 when a running instance took the request
+    if (!run) return app.ExitCode();  // the running instance's answer, when it had the request
     return app.exec();
 }

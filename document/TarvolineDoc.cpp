@@ -1,7 +1,5 @@
 #include "TarvolineDoc.h"
 
-#include <pthread.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -218,11 +216,14 @@ std::string DirectoryPart(const std::string& path) {
     return path.substr(0, slash + 1);
 }
 
+// Below the window's thread, so a conversion never makes the window sluggish; but not the idle
+// class or the lowest nice level: the monitor dialogues answer the board within milliseconds,
+// and with a build keeping every core busy such a thread waited seconds for the processor, so
+// the load failed or never ended.
+constexpr int kWorkerNiceness = 5;
+
 void LowerThisThreadsPriority() {
-    // The lowest priority there is: the load runs when nothing else wants the processor.
-    sched_param none{};
-    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &none) != 0)
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNiceness);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -424,6 +425,165 @@ TEST(SingleInstance, RepeatedRequestsInABurstCoalesce) {
     repeater.flush();
     ASSERT_TRUE(WaitFor([&] { return primary.activations == 2 && primary.opened.size() == 3; }));
     EXPECT_EQ("/d/demo.RUN", primary.opened.value(2));
+}
+
+// A sender's connection, read line by line with the event loop running.
+struct CAsker {
+    explicit CAsker(const QString& name, const QByteArray& lines) {
+        socket.connectToServer(name);
+        ok = socket.waitForConnected(2000);
+        socket.write(lines);
+        socket.flush();
+    }
+    // The next line the window sent, without its newline; empty after the time passes.
+    QByteArray Next(int timeoutMs = 5000) {
+        WaitFor([&] { return socket.canReadLine(); }, timeoutMs);
+        QByteArray line = socket.canReadLine() ? socket.readLine() : QByteArray();
+        return line.trimmed();
+    }
+    QLocalSocket socket;
+    bool ok = false;
+};
+
+// Every sender gets its own answer, also when its request is one of a burst handed on once;
+// a sender that waits gets the verdict as well, the others only the answer.
+TEST(SingleInstanceAnswer, EverySenderOfABurstGetsItsOwnAnswer) {
+    const QString name = UniqueName("answers");
+    CSingleInstance window(name);
+    ASSERT_TRUE(window.Listen());
+    QStringList loads;
+    CHandOver kept;
+    QObject::connect(&window, &CSingleInstance::PostLinkLoadFileRequested,
+                     [&](const QString& path, CHandOver answer) {
+                         loads.append(path);
+                         if (path == "/d/b.Bin") {
+                             answer.Refuse("Cannot load /d/b.Bin: no such file.");
+                             return;
+                         }
+                         answer.Take();
+                         kept = answer;
+                     });
+    // Nobody takes up "open": its senders are refused when the request is dropped unanswered.
+    int activations = 0;
+    QObject::connect(&window, &CSingleInstance::ActivationRequested, [&] { ++activations; });
+
+    const QByteArray a = CSingleInstance::FileRequest(CSingleInstance::kPostLinkLoad, "/d/a.Bin").toUtf8();
+    CAsker first(name, a + "\n");
+    CAsker waiting(name, "wait " + a + "\n");
+    CAsker both(name, a + "\n" + CSingleInstance::FileRequest(CSingleInstance::kPostLinkLoad,
+                                                             "/d/b.Bin").toUtf8() + "\n");
+    CAsker raise(name, "activate\nactivate\n");
+    CAsker odd(name, "frobnicate\npostlink-load relative.Bin\nwait activate\nopen /d/x.RUN\n");
+    for (CAsker* asker : {&first, &waiting, &both, &raise, &odd}) ASSERT_TRUE(asker->ok);
+
+    EXPECT_EQ("ok", first.Next());
+    EXPECT_EQ("ok", waiting.Next());
+    EXPECT_EQ("ok", both.Next());
+    EXPECT_EQ("refused Cannot load /d/b.Bin: no such file.", both.Next());
+    EXPECT_EQ("ok", raise.Next());
+    EXPECT_EQ("ok", raise.Next());
+    EXPECT_EQ("refused this Tarvoline does not know the request \"frobnicate\"", odd.Next());
+    EXPECT_EQ("refused relative.Bin: not an absolute path; nothing was loaded", odd.Next());
+    EXPECT_EQ("refused only the load of a named file can be waited for", odd.Next());
+    EXPECT_EQ("refused the running Tarvoline did not take up the request", odd.Next());
+    EXPECT_EQ(QStringList({"/d/a.Bin", "/d/b.Bin"}), loads);  // a.Bin once for three senders
+    EXPECT_EQ(1, activations);
+
+    // The load ends: only the sender that waits hears of it.
+    ASSERT_TRUE(kept.Waited());
+    kept.Finish(CHandOver::Verdict::Failed, "Post Link, configuration 1:\nthe file is short");
+    EXPECT_EQ("failed Post Link, configuration 1: the file is short", waiting.Next());
+    EXPECT_EQ("", first.Next(300));
+    EXPECT_EQ("", both.Next(1));
+
+    // A verdict never given: the sender that waits is told when the window lets go of it.
+    CAsker again(name, "wait " + a + "\n");
+    EXPECT_EQ("ok", again.Next());
+    kept = CHandOver();
+    EXPECT_EQ("failed the running Tarvoline gave up the request before its load ended", again.Next());
+}
+
+// The sender's side: the answer read, the verdict waited for, and a window that says nothing
+// given up within the bound.
+TEST(SingleInstanceAnswer, ASenderReadsTheAnswerAndGivesUpOnASilentWindow) {
+    using Outcome = CHandOverResult::Outcome;
+    const QString name = UniqueName("ask");
+    CSingleInstance window(name);
+    ASSERT_TRUE(window.Listen());
+    QObject::connect(&window, &CSingleInstance::PostLinkLoadFileRequested,
+                     [&](const QString& path, CHandOver answer) {
+                         if (path.endsWith("missing.Bin")) {
+                             answer.Refuse("Cannot load " + path + ": No such file or directory.");
+                             return;
+                         }
+                         answer.Take();
+                         const auto verdict = path.endsWith("good.Bin") ? CHandOver::Verdict::Loaded
+                                              : path.endsWith("stop.Bin")
+                                                  ? CHandOver::Verdict::Cancelled
+                                                  : CHandOver::Verdict::Failed;
+                         QTimer::singleShot(200, [answer, verdict]() mutable {
+                             answer.Finish(verdict, "the board did not answer");
+                         });
+                     });
+    // The sender blocks, as a second start does; the window's loop runs here meanwhile.
+    auto ask = [&](const QString& file, bool wait) {
+        std::atomic<bool> done = false;
+        CHandOverResult result;
+        std::thread sender([&] {
+            CSingleInstance start(name);
+            result = start.Ask(CSingleInstance::FileRequest(CSingleInstance::kPostLinkLoad, file), wait);
+            done = true;
+        });
+        WaitFor([&] { return done.load(); }, 20000);
+        sender.join();
+        return result;
+    };
+    CHandOverResult result = ask("/d/missing.Bin", true);
+    EXPECT_EQ(Outcome::Refused, result.outcome);
+    EXPECT_EQ("Cannot load /d/missing.Bin: No such file or directory.", result.text);
+    EXPECT_EQ(Outcome::Taken, ask("/d/bad.Bin", false).outcome);
+    result = ask("/d/bad.Bin", true);
+    EXPECT_EQ(Outcome::Failed, result.outcome);
+    EXPECT_EQ("the board did not answer", result.text);
+    EXPECT_EQ(Outcome::Loaded, ask("/d/good.Bin", true).outcome);
+    EXPECT_EQ(Outcome::Cancelled, ask("/d/stop.Bin", true).outcome);
+    EXPECT_EQ(Outcome::NotHandedOver, CSingleInstance(UniqueName("nobody")).Ask("activate", false).outcome);
+
+    // A listener that takes the connection and never answers: given up after the bound.
+    QLocalServer silent;
+    const QString silentName = UniqueName("silent");
+    ASSERT_TRUE(silent.listen(silentName));
+    CSingleInstance start(silentName);
+    result = start.Ask("activate", false, {}, 300);
+    EXPECT_EQ(Outcome::NoAnswer, result.outcome);
+    EXPECT_TRUE(result.text.contains("gave no answer within 0.3 s")) << result.text.toStdString();
+    // One that reads the request and closes without a word, as one of an earlier version does
+    // with a request it does not know.
+    QLocalServer closer;
+    const QString closerName = UniqueName("closer");
+    ASSERT_TRUE(closer.listen(closerName));
+    std::atomic<bool> done = false;
+    std::thread sender([&] {
+        CSingleInstance closing(closerName);
+        result = closing.Ask(CSingleInstance::FileRequest(CSingleInstance::kOpen, "/d/x.RUN"), true,
+                             {}, 20000);
+        done = true;
+    });
+    const bool connected = closer.waitForNewConnection(10000);
+    QLocalSocket* accepted = closer.nextPendingConnection();
+    if (accepted) {
+        WaitFor([&] { return accepted->canReadLine() || accepted->waitForReadyRead(10); }, 10000);
+        EXPECT_EQ("wait open /d/x.RUN\n", accepted->readLine());
+        accepted->close();
+    }
+    WaitFor([&] { return done.load(); }, 25000);
+    sender.join();
+    ASSERT_TRUE(connected);
+    EXPECT_EQ(Outcome::NoAnswer, result.outcome);
+    EXPECT_TRUE(result.text.contains("without an answer")) << result.text.toStdString();
+    // A wait that is interrupted ends at once.
+    result = start.Ask("activate", false, [] { return true; }, 20000);
+    EXPECT_EQ(Outcome::Interrupted, result.outcome);
 }
 
 // Two runs of the program: the second ends at once and the first keeps running.

@@ -17,6 +17,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <sys/stat.h>
 
 #include "GuiSupport.h"
@@ -26,6 +29,7 @@
 #include "app/SingleInstance.h"
 #include "app/SplashWindow.h"
 #include "app/TransferCommands.h"
+#include "download/TransferProgressDlg.h"
 #include "app/UiCallPump.h"
 #include "document/LastLoad.h"
 #include "document/MemorySettingsStore.h"
@@ -267,10 +271,13 @@ protected:
         instance = std::make_unique<CSingleInstance>(socketPath);
         ASSERT_TRUE(instance->Listen()) << instance->LastError().toStdString();
         QObject::connect(instance.get(), &CSingleInstance::PostLinkLoadFileRequested,
-                         transfers.get(),
-                         [this](const QString& path) { transfers->PostLinkAndLoadFile(path); });
+                         transfers.get(), [this](const QString& path, CHandOver answer) {
+                             transfers->PostLinkAndLoadFile(path, answer);
+                         });
         QObject::connect(instance.get(), &CSingleInstance::OpenFileRequested, transfers.get(),
-                         [this](const QString& path) { transfers->OpenHandedDocument(path); });
+                         [this](const QString& path, CHandOver answer) {
+                             transfers->OpenHandedDocument(path, answer);
+                         });
         transfers->chooseFile = [&](const QString&) {
             ++dialogs;
             return QString();
@@ -280,6 +287,52 @@ protected:
         instance.reset();
         UnattendedLoad::TearDown();
     }
+    // The fixture's window listens where a start of the program with this configuration looks.
+    void ListenAsTheProgram() {
+        config = QString::fromStdString(dir) + "/config";
+        instance = std::make_unique<CSingleInstance>(
+            CSingleInstance::SocketPathFor(config + "/Hollowbrook Works/Tarvoline.conf"));
+        ASSERT_FALSE(instance->Name().isEmpty());
+        ASSERT_TRUE(instance->Listen()) << instance->LastError().toStdString();
+        QObject::connect(instance.get(), &CSingleInstance::PostLinkLoadFileRequested,
+                         transfers.get(), [this](const QString& path, CHandOver answer) {
+                             transfers->PostLinkAndLoadFile(path, answer);
+                         });
+        QObject::connect(instance.get(), &CSingleInstance::OpenFileRequested, transfers.get(),
+                         [this](const QString& path, CHandOver answer) {
+                             transfers->OpenHandedDocument(path, answer);
+                         });
+    }
+    struct Run {
+        int exitCode = -1;
+        std::string out, err;
+    };
+    // A second start of the program with args, its answer read; the window's loop runs meanwhile.
+    Run SecondStart(const QStringList& args, const std::function<void()>& meanwhile = {}) {
+        QProcess second;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config);
+        second.setProcessEnvironment(env);
+        second.start(TARVOLINE_PROGRAM, QStringList{"--nosplash"} + args);
+        Run run;
+        if (!second.waitForStarted(5000)) return run;
+        const bool ended = WaitFor(
+            [&] {
+                if (meanwhile) meanwhile();
+                return second.state() == QProcess::NotRunning;
+            },
+            60000);
+        if (!ended) {
+            second.kill();
+            second.waitForFinished(5000);
+            run.err = "(still running after 60 s)";
+            return run;
+        }
+        run.exitCode = second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+        run.out = second.readAllStandardOutput().toStdString();
+        run.err = second.readAllStandardError().toStdString();
+        return run;
+    }
     void Send(const QByteArray& line) {
         QLocalSocket socket;
         socket.connectToServer(socketPath);
@@ -288,7 +341,7 @@ protected:
         ASSERT_TRUE(socket.waitForBytesWritten(2000));
         socket.disconnectFromServer();
     }
-    QString socketPath;
+    QString socketPath, config;
     std::unique_ptr<CSingleInstance> instance;
     int dialogs = 0;
 };
@@ -318,6 +371,128 @@ TEST_F(HandedLoad, PostLinkLoadAndOpenThroughTheSocketLoadWithNoDialog) {
     EXPECT_EQ(Starts(), 2);
     EXPECT_EQ(dialogs, 0);
     EXPECT_EQ(Messages(), "");
+}
+
+// A start that hands a file to the running window exits 1 with the window's reason when the
+// window refuses it: a missing file, a name without .Bin, not a load file, a transfer running.
+TEST_F(HandedLoad, ARefusedRequestEndsTheSecondStartWithTheReason) {
+    ListenAsTheProgram();
+    ASSERT_TRUE(doc->OnNewDocument());
+    transfers->UpdateCommands();
+    WriteBytes(dir + "/notes.txt", "text", 4);
+    board.clearTranscript();
+
+    Run run = SecondStart({"--postlink-load", QString::fromStdString(dir + "/missing.Bin")});
+    EXPECT_EQ(1, run.exitCode) << run.err;
+    EXPECT_EQ("tarvoline: Cannot load " + dir + "/missing.Bin: No such file or directory.\n", run.err);
+    run = SecondStart({"--postlink-load", QString::fromStdString(dir + "/notes.txt")});
+    EXPECT_EQ(1, run.exitCode) << run.err;
+    EXPECT_EQ("tarvoline: Cannot load " + dir + "/notes.txt: its name has no .BIN, .bin or .Bin.\n",
+              run.err);
+    run = SecondStart({QString::fromStdString(dir + "/notes.txt")});
+    EXPECT_EQ(1, run.exitCode) << run.err;
+    EXPECT_NE(run.err.find("is not a load file"), std::string::npos) << run.err;
+
+    // A transfer that runs until the test lets it end.
+    std::atomic<bool> release = false;
+    ASSERT_TRUE(doc->StartTransfer([&] {
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }));
+    run = SecondStart({"--wait", "--postlink-load", QString::fromStdString(bin)});
+    release = true;
+    EXPECT_EQ(1, run.exitCode) << run.err;
+    EXPECT_EQ(std::string("tarvoline: ") + CTarvolineDoc::kTransferRunningMessage + "\n", run.err);
+    doc->WaitForTransfer();
+
+    // The window said the same to its user, and loaded nothing.
+    QTest::qWait(200);
+    EXPECT_NE(Messages().find("missing.Bin: No such file or directory."), std::string::npos) << Messages();
+    EXPECT_NE(Messages().find(CTarvolineDoc::kTransferRunningMessage), std::string::npos) << Messages();
+    EXPECT_EQ(Starts(), 0);
+    EXPECT_EQ(board.received().find("LOAD"), std::string::npos);
+}
+
+// With --wait the second start ends by the verdict of the load: 0 when the board started the
+// program, 1 with what the window said when it failed, 130 when it was cancelled.
+TEST_F(HandedLoad, WaitEndsTheSecondStartByTheVerdictOfTheLoad) {
+    ListenAsTheProgram();
+    ASSERT_TRUE(doc->OnNewDocument());
+    transfers->UpdateCommands();
+
+    Run run = SecondStart({"--wait", "--postlink-load", QString::fromStdString(bin)});
+    EXPECT_EQ(0, run.exitCode) << run.err;
+    EXPECT_EQ("tarvoline: " + bin + ": loaded and started\n", run.out);
+    EXPECT_EQ(Starts(), 1);
+    // The document's way: the .RUN named, the .Bin beside it converted and loaded.
+    run = SecondStart({"--wait", QString::fromStdString(dir + "/demo.RUN")});
+    EXPECT_EQ(0, run.exitCode) << run.err;
+    EXPECT_EQ(Starts(), 2);
+    ASSERT_EQ(Messages(), "");
+
+    // A .Bin that does not convert: taken, then failed with the converter's words.
+    const std::string junk = dir + "/junk.Bin";
+    WriteBytes(junk, "not a program", 13);
+    run = SecondStart({"--postlink-load", QString::fromStdString(junk)});
+    EXPECT_EQ(0, run.exitCode) << run.err;  // taken: without --wait that is all it says
+    ASSERT_TRUE(WaitFor([&] { return !messages.texts.empty() && !doc->TransferRunning(); }));
+    messages.texts.clear();
+    run = SecondStart({"--wait", "--postlink-load", QString::fromStdString(junk)});
+    EXPECT_EQ(1, run.exitCode) << run.err;
+    ASSERT_FALSE(messages.texts.empty());
+    const std::string said = "tarvoline: the load of " + junk + " failed: Post Link, configuration 1";
+    EXPECT_EQ(said, run.err.substr(0, said.size())) << run.err;
+    EXPECT_EQ('\n', run.err.back());
+    EXPECT_EQ(Starts(), 2);
+
+    // Cancel in the progress window while the board keeps the load waiting for its '+'.
+    vivaz::Faults faults;
+    faults.noGoAhead = true;
+    board.setFaults(faults);
+    board.clearTranscript();
+    messages.texts.clear();
+    bool cancelled = false;
+    run = SecondStart({"--wait", "--postlink-load", QString::fromStdString(bin)}, [&] {
+        if (cancelled || board.received().find("LOAD") == std::string::npos) return;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* progress = qobject_cast<CTransferProgressDlg*>(w); progress && progress->isVisible()) {
+                progress->reject();  // what Cancel does
+                cancelled = true;
+            }
+        }
+    });
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(130, run.exitCode) << run.err;
+    EXPECT_EQ("tarvoline: the load of " + bin + " was cancelled\n", run.err);
+    EXPECT_EQ(Starts(), 0);
+}
+
+// A linker that pauses a second between pieces of the .Bin: its halves fail to convert and
+// are tried again quietly; the finished file is loaded once, and no message shows.
+TEST_F(UnattendedLoad, LoadOnRebuildWaitsOutAWriterThatPauses) {
+    FirstLoad();
+    Action(cmd::kLoadOnRebuild)->setChecked(true);
+    board.clearTranscript();
+    const size_t third = demo.size() / 3;
+    WriteBytes(bin, demo.data(), third);
+    QTest::qWait(1000);
+    WriteBytes(bin, demo.data() + third, third, true);
+    QTest::qWait(1000);
+    WriteBytes(bin, demo.data() + 2 * third, demo.size() - 2 * third, true);
+    ASSERT_TRUE(StartsReach(1)) << Messages();
+    // Longer than a held failure waits before it shows.
+    QTest::qWait(CRebuildWatcher::kFailureSettleMs + 500);
+    EXPECT_EQ(Starts(), 1);
+    EXPECT_EQ(Messages(), "");
+
+    // A .Bin that stays broken: its failure is shown once it has stayed as it is, and nothing
+    // is loaded.
+    board.clearTranscript();
+    WriteBytes(bin, demo.data(), third);
+    ASSERT_TRUE(WaitFor([&] { return !messages.texts.empty(); }, 15000));
+    EXPECT_NE(Messages().find("Post Link"), std::string::npos) << Messages();
+    QTest::qWait(500);
+    EXPECT_EQ(Starts(), 0);
+    EXPECT_EQ(board.received().find("LOAD"), std::string::npos);
 }
 
 }  // namespace
