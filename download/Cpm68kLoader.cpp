@@ -8,6 +8,7 @@
 #include "DownloadImage.h"
 #include "RecordLoader.h"
 #include "TransferContext.h"
+#include "comm/SystemError.h"
 
 namespace {
 
@@ -50,10 +51,12 @@ std::string BuildStagedStartRecords(const CLoadFileHeader& header) {
 bool LoadCpm68kFile(const CTransferContext& ctx, const std::string& path) {
     std::vector<std::uint8_t> file;
     {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"),
+        const char* notAFile = nullptr;
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(OpenFileToSend(path, notAFile),
                                                           &std::fclose);
         if (!f) {
-            ctx.ShowError("Can't open CPM68K file!");
+            ctx.ShowError(notAFile ? path + ": " + notAFile + "; nothing was sent."
+                                   : std::string("Can't open CPM68K file!"));
             return false;
         }
         std::fseek(f.get(), 0, SEEK_END);
@@ -97,7 +100,13 @@ bool LoadCpm68kFile(const CTransferContext& ctx, const std::string& path) {
             if (!link.Lost()) ctx.ShowCancelled();
             return false;
         }
-        link.LinkSendByte('G');
+        if (link.LinkSendByte('G') != 1) {
+            // A start that did not go out started nothing.
+            if (!link.Lost())
+                ctx.ShowError("The program was loaded but not started: 'G' could not be sent: " +
+                              FormatSystemMessage(ctx.port.LastError()));
+            return false;
+        }
         return true;
     }
     for (int byte : {0x08, int('m'), int('o'), 0x0A, 0x0D}) link.LinkSendByte(byte);

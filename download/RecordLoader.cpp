@@ -1,5 +1,9 @@
 #include "RecordLoader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -82,8 +86,13 @@ DialogueResult RunRecordLoaderDialogue(const CTransferContext& ctx, const CFailu
     link.LinkSetBaud(ctx.NormalBaud());
     // The closing "%" takes the board back to its prompt (and starts a staged program).
     if (result.outcome == HexLoadOutcome::Loaded ||
-        (result.outcome == HexLoadOutcome::BoardReportedFailure && !closingStarts))
-        link.LinkSendString("%");
+        (result.outcome == HexLoadOutcome::BoardReportedFailure && !closingStarts)) {
+        // Where the "%" starts the program, one that did not go out started nothing.
+        if (link.LinkSendString("%") != 1 && closingStarts) {
+            if (link.Lost()) return {HexLoadOutcome::DeviceLost, {}};
+            result.outcome = HexLoadOutcome::ClosingNotSent;
+        }
+    }
     if (result.outcome != HexLoadOutcome::Loaded &&
         result.outcome != HexLoadOutcome::BoardReportedFailure && link.Stopped())
         return {HexLoadOutcome::Cancelled, {}};
@@ -103,6 +112,7 @@ const char* DescribeHexLoadOutcome(HexLoadOutcome outcome) {
         case HexLoadOutcome::NoMonitorPrompt: return "the monitor did not answer \"tom8\" with its prompt";
         case HexLoadOutcome::NoLoaderAnswer: return "the monitor's record loader did not answer '%'";
         case HexLoadOutcome::NoFinalAnswer: return "the record loader did not answer '%' after the records";
+        case HexLoadOutcome::ClosingNotSent: return "the host's closing '%' could not be sent";
         case HexLoadOutcome::BoardReportedFailure: return "the board reported bad records";
         case HexLoadOutcome::InvalidFailurePattern: return "the load failure pattern is not a regular expression";
         case HexLoadOutcome::Cancelled: return "cancelled";
@@ -112,12 +122,32 @@ const char* DescribeHexLoadOutcome(HexLoadOutcome outcome) {
     return "unknown";
 }
 
+std::FILE* OpenFileToSend(const std::string& path, const char*& notAFile) {
+    notAFile = nullptr;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode))
+        notAFile = S_ISDIR(st.st_mode) ? "it is a directory" : "it is not a regular file";
+    std::FILE* file = notAFile ? nullptr : ::fdopen(fd, "rb");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, 0);  // a regular file's reads never wait anyway
+    return file;
+}
+
 int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOutcome* outcome) {
     HexLoadOutcome ignored;
     if (!outcome) outcome = &ignored;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    const char* notAFile = nullptr;
+    std::unique_ptr<std::FILE, FileCloser> file(OpenFileToSend(path, notAFile));
     if (!file) {
-        ctx.ShowError("Can't open hex file!");
+        ctx.ShowError(notAFile ? path + ": " + notAFile + "; nothing was sent."
+                               : std::string("Can't open hex file!"));
         *outcome = HexLoadOutcome::CannotOpen;
         return 1;
     }

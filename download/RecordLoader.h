@@ -3,6 +3,7 @@
 // staged program. Record text always travels at 57600 baud.
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 struct CTransferContext;
@@ -23,6 +24,7 @@ enum class HexLoadOutcome {
     NoMonitorPrompt,        // no '>' after "tom8"
     NoLoaderAnswer,         // no '%' after the loader command
     NoFinalAnswer,          // no '%' after the data
+    ClosingNotSent,         // the host's closing '%' (the staged start) could not be sent
     BoardReportedFailure,   // the board's report of the records matched the failure pattern
     InvalidFailurePattern,  // the failure pattern is no regular expression; nothing was sent
     Cancelled,
@@ -31,6 +33,12 @@ enum class HexLoadOutcome {
 };
 
 const char* DescribeHexLoadOutcome(HexLoadOutcome outcome);
+
+// Opens a file whose bytes are to be sent, for reading, without waiting (a named pipe would
+// hold the caller until some program writes to it). Null when it cannot be opened, or when it
+// is not a regular file; then `notAFile` says which kind it is ("it is a directory"), else it
+// is null and errno tells why.
+std::FILE* OpenFileToSend(const std::string& path, const char*& notAFile);
 
 // Sends a hex record file unchanged through "lo ;B3+". Always returns 1; the outcome says how
 // it went. After the records the board's report is judged by ctx.loadFailurePattern; a line

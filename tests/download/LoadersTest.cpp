@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "BoardFixture.h"
 #include "download/Cpm68kLoader.h"
@@ -139,6 +146,41 @@ TEST_F(Loaders, AnEmptyHexFileStillRunsTheDialogue) {
 TEST_F(Loaders, AMissingHexFileIsReportedAndTheLineUntouched) {
     EXPECT_EQ(LoadHexFile(*ctx, TempPath("none.HEX")), 1);
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Can't open hex file!"});
+    EXPECT_EQ(board.received(), "");
+    EXPECT_TRUE(ui.logs.empty());
+}
+
+// A directory or a named pipe handed to a loader (a build script's wrong argument, a planted
+// pipe) is refused at once by name; a pipe is never waited on for a writer.
+TEST_F(Loaders, ADirectoryOrANamedPipeIsRefusedByNameWithoutWaiting) {
+    const std::string dir = TempPath("program.RUN");
+    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+    const std::string pipe = TempPath("pipe.HEX");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // Should an open wait for a writer after all, this writer frees it and the test fails
+    // instead of hanging.
+    std::atomic<bool> done{false}, rescued{false};
+    std::thread rescuer([&] {
+        for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (done) return;
+        rescued = true;
+        ::close(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK));
+    });
+    EXPECT_FALSE(LoadCpm68kFile(*ctx, dir));
+    HexLoadOutcome outcome = HexLoadOutcome::Loaded;
+    LoadHexFile(*ctx, dir, &outcome);
+    EXPECT_EQ(outcome, HexLoadOutcome::CannotOpen);
+    EXPECT_FALSE(LoadCpm68kFile(*ctx, pipe));
+    LoadHexFile(*ctx, pipe, &outcome);
+    EXPECT_EQ(outcome, HexLoadOutcome::CannotOpen);
+    done = true;
+    rescuer.join();
+    EXPECT_FALSE(rescued);
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{
+                              dir + ": it is a directory; nothing was sent.",
+                              dir + ": it is a directory; nothing was sent.",
+                              pipe + ": it is not a regular file; nothing was sent.",
+                              pipe + ": it is not a regular file; nothing was sent."}));
     EXPECT_EQ(board.received(), "");
     EXPECT_TRUE(ui.logs.empty());
 }
