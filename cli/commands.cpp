@@ -103,7 +103,7 @@ std::span<const Command> AllCommands() {
          "and serial number; then the ttyUSB, ttyACM and ttyS devices (a ttyS only with a UART\n"
          "behind it); then every port name bound to a device in the window's settings\n"
          "(COMn), and the port in use, with the device each leads to or (missing).\n"
-         "No device is opened.\n"
+         "No device is opened.\n\n"
          "  --json                one JSON object instead: by_id, devices, port_names\n",
          RunPorts},
     };
