@@ -43,12 +43,15 @@ std::span<const Command> AllCommands() {
         std::string(kPortArguments) + std::string(kFailPatternArgument) + " FILE.BIN";
     static const std::string xmodemArgs =
         "send|receive " + std::string(kPortArguments) + " [--timeout SECONDS] FILE";
-    static const std::string termArgs = std::string(kPortArguments) + std::string(kFailPatternArgument);
+    static const std::string termArgs =
+        std::string(kPortArguments) + std::string(kFailPatternArgument) + " [--no-reconnect]";
     static const std::string runArgs =
         std::string(kPortArguments) + std::string(kFailPatternArgument) +
         " FILE [--until REGEX] [--fail-on REGEX] [--timeout S]";
     static const std::string termDetails =
         std::string(kPortHelp) + std::string(kFailPatternHelp) +
+        "  --no-reconnect        end (exit 1) when the device goes away, instead of waiting\n"
+        "                        for it\n"
         "\nOn a terminal: the keys go to the board as the window's keyboard sends them (Enter\n"
         "as CR, Backspace as BS, Ctrl with a letter as its control code; arrows, Delete and\n"
         "function keys send nothing), and the board's output shows as in the window.\n"
@@ -57,6 +60,10 @@ std::span<const Command> AllCommands() {
         "is loaded and started; anything else is sent as hex records)    ?  help\n"
         "              Ctrl-]  send one Ctrl-]\n"
         "The terminal's settings are put back exactly on every way out.\n"
+        "\nA device that goes away (an adapter unplugged) is waited for, as the window does:\n"
+        "\"--- DEVICE went away (REASON); waiting for it ---\", then, once it is back with the\n"
+        "same name, \"--- reconnected to DEVICE ---\" and the line settings are applied again.\n"
+        "Keys typed meanwhile are not sent; Ctrl-] q, or Ctrl-C while waiting, quits.\n"
         "\nWith standard input not a terminal (a pipe, a file): it is copied to the line (a\n"
         "bare LF goes as CR LF, as a paste does) and the board's output to standard output,\n"
         "until the input has ended and the line has been quiet for half a second (at most\n"
@@ -108,6 +115,16 @@ std::span<const Command> AllCommands() {
         {"run", runArgs,
          "load and start a test program, copy the board's output and wait for its verdict",
          runDetails, RunRun},
+        {"ports", "[--json]",
+         "list the serial devices present and the port names stored by the window",
+         "The stable names under /dev/serial/by-id first, each with the device it leads to and,\n"
+         "where the kernel tells it, the USB adapter's vendor and product IDs, maker, product\n"
+         "and serial number; then the ttyUSB, ttyACM and ttyS devices (a ttyS only with a UART\n"
+         "behind it); then every port name bound to a device in the window's settings\n"
+         "(COMn), and the port in use, with the device each leads to or (missing).\n"
+         "No device is opened.\n\n"
+         "  --json                one JSON object instead: by_id, devices, port_names\n",
+         RunPorts},
     };
     return kCommands;
 }

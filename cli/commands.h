@@ -42,5 +42,6 @@ int RunPostLinkLoad(const CommandContext& context);
 int RunXmodem(const CommandContext& context);
 int RunTerm(const CommandContext& context);
 int RunRun(const CommandContext& context);
+int RunPorts(const CommandContext& context);
 
 }  // namespace tarvoline::cli

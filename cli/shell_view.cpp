@@ -34,10 +34,10 @@ void CShellView::OnCommRxData(const unsigned char* bytes, int count) {
 
 void CShellView::ShowNotice(const std::string& line) {
     if (!m_notice) return;
-    // The window waits for a device that went away; a command-line session ends instead.
+    // The document waits for a device that went away; a session that ends instead says less.
     std::string text = line;
     constexpr std::string_view kWaiting = "; waiting for it";
-    if (const size_t at = text.find(kWaiting); at != std::string::npos)
+    if (const size_t at = text.find(kWaiting); at != std::string::npos && !m_waitsForDevice)
         text.erase(at, kWaiting.size());
     m_notice(text);
 }

@@ -35,6 +35,9 @@ public:
     void SetNoticeHandler(std::function<void(const std::string&)> handler) {
         m_notice = std::move(handler);
     }
+    // The session waits for a device that went away (term), as the window does; otherwise
+    // (run, term --no-reconnect) it ends, and the notice does not promise a wait.
+    void SetWaitsForDevice(bool waits) { m_waitsForDevice = waits; }
     // What the board said at the end of a load (read by the dialogue): shown even before
     // SetShowing, and never part of the program's output.
     void ShowBoardWords(const std::string& text);
@@ -66,6 +69,7 @@ private:
     bool m_showing = true;
     bool m_failed = false;
     bool m_terminalAddsCr = false;
+    bool m_waitsForDevice = false;
     bool m_boardWords = false;  // showing the board's words at the end of a load
     bool m_lineOpen = false;    // the last byte written did not end a line
     CReceiveRules m_rules;

@@ -2,7 +2,8 @@
 // window's keyboard sends them, the board's bytes come back through the window's receive
 // rules, and Ctrl-] starts a command (quit, Break, load a file, help). With standard input
 // not a terminal it copies that input to the line and the line to standard output, for
-// scripts.
+// scripts. A device that goes away (an adapter unplugged for a moment) is waited for and taken
+// back with the stored line settings, as the window does, unless --no-reconnect.
 
 #include <unistd.h>
 
@@ -37,6 +38,8 @@ constexpr auto kScriptQuiet = 500ms;
 constexpr auto kScriptTail = 10s;
 // Bytes written to the line at once from a script, so received bytes are shown in between.
 constexpr size_t kScriptChunk = 64;
+// In raw mode Ctrl-C is a byte for the board, except while there is no board.
+constexpr int kCtrlC = 0x03;
 
 constexpr const char* kCommandHelp =
     "Ctrl-] then:  q  quit    b  send Break    l  load a file (.Bin: Post Link and Load)\n"
@@ -71,12 +74,15 @@ struct Term {
     CLineLoop& loop;
     CNotices& notices;
     CTtyMode* tty;  // null when standard input is no terminal
+    bool reconnect;  // a lost device is waited for (the document's own retries)
 
     CTarvolineDoc& Doc() { return *session.doc; }
 
     // The signal that ends the session: any but a Ctrl-C that cancelled a load.
     bool Ended() const { return CCliUi::Interrupted(); }
-    bool DeviceGone() const { return !session.doc->Port(); }
+    // The document is waiting for its device to come back; its notices have said so.
+    bool Waiting() const { return !session.doc->Port() && !session.doc->WaitingFor().empty(); }
+    bool DeviceGone() const { return !session.doc->Port() && !(reconnect && Waiting()); }
 
     std::optional<std::string> AskForPath();
     void LoadFile();
@@ -198,6 +204,12 @@ int Interactive(Term& term) {
             actions = keys.Idle();
         }
         for (const KeyAction& a : actions) {
+            if (a.kind == KeyAction::Send && a.value == kCtrlC && term.Waiting()) {
+                // No board to take it: Ctrl-C is the user's way out, as in a shell.
+                term.tty->Restore();
+                term.notices.SetRaw(false);
+                return kExitInterrupted;
+            }
             if (a.kind == KeyAction::Send) {
                 term.Doc().SendChar(a.value);
             } else if (!term.RunCommand(a.value)) {
@@ -218,14 +230,19 @@ int Scripted(Term& term) {
     bool afterCr = false;
     Clock::time_point ended{}, lastSent = Clock::now();
     while (Running(term)) {
+        // While the device is away the input waits: a line sent now would be lost.
+        const bool waiting = term.Waiting();
         if (!inputOpen) {
             // Quiet since the last byte either way: the answer to the last line has come.
+            // A device still away at the end of the tail is a line that is gone.
             const auto now = Clock::now();
             const auto lastTraffic = std::max(term.view.LastReceived(), lastSent);
-            if (now - lastTraffic >= kScriptQuiet || now - ended >= kScriptTail)
+            if (now - ended >= kScriptTail && waiting) break;
+            if (!waiting && (now - lastTraffic >= kScriptQuiet || now - ended >= kScriptTail))
                 return kExitSuccess;
         }
-        const bool input = term.loop.Wait(inputOpen ? STDIN_FILENO : -1, inputOpen ? -1ms : 50ms);
+        const bool readInput = inputOpen && !waiting;
+        const bool input = term.loop.Wait(readInput ? STDIN_FILENO : -1, readInput ? -1ms : 50ms);
         if (!input || !Running(term)) continue;
         unsigned char buffer[kScriptChunk];
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
@@ -258,7 +275,15 @@ int Scripted(Term& term) {
 int RunTerm(const CommandContext& context) {
     PortOptions port;
     std::vector<std::string> files;
-    if (!ParseArguments(context, "term", context.arguments, port, {}, files)) return kExitUsage;
+    bool reconnect = true;
+    std::vector<std::string> arguments;
+    for (const std::string& a : context.arguments) {
+        if (a == "--no-reconnect")
+            reconnect = false;
+        else
+            arguments.push_back(a);
+    }
+    if (!ParseArguments(context, "term", arguments, port, {}, files)) return kExitUsage;
     if (!files.empty()) {
         UsageError(context, "term", "takes no file: " + files[0]);
         return kExitUsage;
@@ -268,13 +293,14 @@ int RunTerm(const CommandContext& context) {
     CShellView view(STDOUT_FILENO, ::isatty(STDOUT_FILENO) == 1, LocaleIsUtf8());
     CNotices notices;
     view.SetNoticeHandler([&notices](const std::string& line) { notices.Say(line); });
+    view.SetWaitsForDevice(reconnect);
     if (ShareOneFile(STDOUT_FILENO, STDERR_FILENO)) notices.SetBoardView(&view);
     std::optional<CTtyMode> tty;
     if (interactive) tty.emplace(STDIN_FILENO);
     Session session(context, port, &view);
     if (!session.Connected()) return session.ExitCode(false);
     CLineLoop loop(session.calls, true);
-    Term term{context, session, view, loop, notices, tty ? &*tty : nullptr};
+    Term term{context, session, view, loop, notices, tty ? &*tty : nullptr, reconnect};
     return interactive ? Interactive(term) : Scripted(term);
 }
 

@@ -81,10 +81,11 @@ class CliTerm : public ::testing::Test {
 protected:
     CliTerm() : board(std::make_unique<vivaz::testing::SimulatedBoard>()) {}
 
-    void StartOnTheUsersTerminal() {
+    void StartOnTheUsersTerminal(std::vector<std::string> arguments = {}) {
         before = user.Settings();
-        cli.Start({"term", "--port", board->devicePath()}, user.slave, user.slave, user.slave,
-                  user.Controlling());
+        if (arguments.empty()) arguments = {"--port", board->devicePath()};
+        arguments.insert(arguments.begin(), "term");
+        cli.Start(arguments, user.slave, user.slave, user.slave, user.Controlling());
         // The greeting comes once the terminal is raw.
         ASSERT_TRUE(user.ReadUntil("Ctrl-] q quit")) << user.shown;
         board->clearTranscript();
@@ -168,11 +169,99 @@ TEST_F(CliTerm, ASignalOrALostBoardPutsTheTerminalBackToo) {
     EXPECT_TRUE(SameSettings(before, user.Settings()));
 
     user.shown.clear();
-    StartOnTheUsersTerminal();
+    StartOnTheUsersTerminal({"--port", board->devicePath(), "--no-reconnect"});
     board.reset();
     EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 1);
     EXPECT_TRUE(SameSettings(before, user.Settings()));
     EXPECT_TRUE(user.ReadUntil("the line is gone")) << user.shown;
+}
+
+// An adapter unplugged and plugged in again: a stable name (as /dev/serial/by-id gives one, or
+// vivaz-sim --link) that leads nowhere for a while and then to a board on a new device.
+class CliTermReplug : public CliTerm {
+protected:
+    CliTermReplug() {
+        link = cli.dir + "/board-by-id";
+        PointLink(board->devicePath());
+    }
+    void PointLink(const std::string& target) {
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(target, link);
+    }
+    void Unplug() {
+        PointLink(link + "-unplugged");
+        board.reset();
+    }
+    // A board whose console runs at 19200: it refuses what comes at the pseudo-terminal's
+    // own default rate, so its answers show that the line settings reached the new device.
+    static std::unique_ptr<vivaz::testing::SimulatedBoard> BoardAt19200() {
+        vivaz::BoardOptions options;
+        options.consoleBaud = 19200;
+        return std::make_unique<vivaz::testing::SimulatedBoard>(options);
+    }
+    std::string link;
+};
+
+TEST_F(CliTermReplug, TheTerminalWaitsForTheDeviceAndGoesOnWithTheSameSettings) {
+    board = BoardAt19200();
+    PointLink(board->devicePath());
+    StartOnTheUsersTerminal({"--port", link, "--baud", "19200"});
+    user.Type("date\r");
+    ASSERT_TRUE(user.ReadUntil("DATE 01/01/1990")) << user.shown;
+
+    Unplug();
+    ASSERT_TRUE(user.ReadUntil("; waiting for it ---\r\n")) << user.shown;
+    EXPECT_NE(user.shown.find("--- " + link + " went away ("), std::string::npos) << user.shown;
+    // Keys typed meanwhile have no board to go to; the session goes on.
+    user.Type("x");
+    EXPECT_EQ(cli.Wait(std::chrono::milliseconds(300)), -1) << user.shown;
+
+    board = BoardAt19200();
+    PointLink(board->devicePath());
+    ASSERT_TRUE(user.ReadUntil("--- reconnected to " + link + " ---")) << user.shown;
+    user.shown.clear();
+    user.Type("date\r");
+    ASSERT_TRUE(user.ReadUntil("DATE 01/01/1990")) << user.shown;
+    EXPECT_EQ(board->received(), "date\r");
+    for (const std::string& note : board->notes()) EXPECT_EQ(note.find("refused"), std::string::npos) << note;
+
+    user.Type("\x1dq");
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 0);
+    EXPECT_TRUE(SameSettings(before, user.Settings()));
+}
+
+TEST_F(CliTermReplug, CtrlCQuitsWhileWaiting) {
+    StartOnTheUsersTerminal({"--port", link});
+    Unplug();
+    ASSERT_TRUE(user.ReadUntil("; waiting for it ---")) << user.shown;
+    user.Type("\x03");
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 130);
+    EXPECT_TRUE(SameSettings(before, user.Settings()));
+}
+
+TEST_F(CliTermReplug, AScriptsInputWaitsForTheDeviceToComeBack) {
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+    cli.Start({"term", "--port", link}, input[0]);
+    ::close(input[0]);
+    ASSERT_EQ(::write(input[1], "date\n", 5), 5);
+    ASSERT_TRUE(PollFor([&] { return cli.Out().find("DATE 01/01/1990") != std::string::npos; },
+                        std::chrono::seconds(10)))
+        << cli.Err();
+
+    Unplug();
+    ASSERT_TRUE(PollFor([&] { return cli.Err().find("; waiting for it ---") != std::string::npos; },
+                        std::chrono::seconds(10)))
+        << cli.Err();
+    // Written while the device is away: it goes to the board that comes back.
+    ASSERT_EQ(::write(input[1], "md 100 2\n", 9), 9);
+    ::close(input[1]);
+    board = std::make_unique<vivaz::testing::SimulatedBoard>();
+    PointLink(board->devicePath());
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(30)), 0) << cli.Err();
+    EXPECT_NE(cli.Err().find("--- reconnected to " + link + " ---"), std::string::npos) << cli.Err();
+    EXPECT_EQ(board->received(), "md 100 2\r\n");
+    EXPECT_NE(cli.Out().find("00000100  00 00"), std::string::npos) << cli.Out();
 }
 
 TEST_F(CliTerm, WithStdinNotATerminalItCopiesBothWaysForScripts) {
