@@ -1,6 +1,7 @@
 #include "fileio/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -62,6 +63,10 @@ void SyncFolder(const std::string& folder) {
         ::close(fd);
     }
 }
+
+// The permission bits a replaced file had. Set-user and set-group bits are not carried over:
+// new content does not silently inherit a privilege given to the old.
+constexpr mode_t kKeptModeBits = 0777;
 
 }  // namespace
 
@@ -131,6 +136,10 @@ bool AtomicFile::Commit() {
     }
     const int fd = fd_;
     fd_ = -1;
+    if (!KeepOwnershipAndMode(fd)) {
+        ::close(fd);
+        return false;
+    }
     // Without the flush a crash after the rename could leave the target empty on some file
     // systems: the new name would reach the disk before the data.
     if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
@@ -148,6 +157,42 @@ bool AtomicFile::Commit() {
     }
     temp_.clear();
     SyncFolder(FolderOf(target_));
+    return true;
+}
+
+bool AtomicFile::KeepOwnershipAndMode(int fd) {
+    struct stat old {};
+    // Nothing to keep for a new name, and a symbolic link is replaced, not followed.
+    if (::lstat(target_.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) {
+        return true;
+    }
+    struct stat now {};
+    if (::fstat(fd, &now) != 0) {
+        return Fail(errno, "Cannot keep the permissions of " + target_);
+    }
+    mode_t mode = old.st_mode & kKeptModeBits;
+    // Only root can give a file away; a user may keep a group they belong to. Whatever cannot
+    // be kept is left as created, and where the group differs from the old file's, the group
+    // loses the rights it had there, so that no one gains access the old file denied.
+    if (old.st_uid != now.st_uid || old.st_gid != now.st_gid) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+        }
+        if (::fstat(fd, &now) != 0) {
+            return Fail(errno, "Cannot keep the permissions of " + target_);
+        }
+        if (now.st_gid != old.st_gid) {
+            mode &= ~static_cast<mode_t>(S_IRWXG);
+        }
+    }
+    if (::fchmod(fd, mode) != 0) {
+        // A file system without modes (FAT) gives every file the same ones: nothing is lost
+        // when the new file already has them.
+        const int error = errno;
+        if (::fstat(fd, &now) != 0 || (now.st_mode & kKeptModeBits) != mode) {
+            return Fail(error, "Cannot keep the permissions of " + target_);
+        }
+    }
     return true;
 }
 

@@ -8,7 +8,11 @@
 // target's name is either the old one, untouched, or the complete new one, and no partial or
 // temporary file stays behind. A symbolic link at the target's name is replaced by the new
 // file, never followed: a link planted beside an input cannot redirect an output elsewhere.
-// The new file gets the mode a plain create gives (0666 less the umask).
+// A file that replaces another keeps its permission bits (a load file the user made 0600 stays
+// private), and its owner and group where the writer may give them (root may; a user may keep
+// a group of theirs); a group that cannot be kept gets none of the old group's rights. A new
+// name, or one that was a symbolic link, gets the mode a plain create gives (0666 less the
+// umask).
 
 #include <cstdint>
 #include <initializer_list>
@@ -30,7 +34,8 @@ class AtomicFile {
     // is meaningful.
     bool Create();
     bool Write(std::span<const std::uint8_t> bytes);
-    // Flushes the file to disk and renames it over the target.
+    // Gives the file the permissions of the one it replaces, flushes it to disk and renames it
+    // over the target.
     bool Commit();
     // Removes the temporary file; the target stays as it was.
     void Discard();
@@ -42,6 +47,7 @@ class AtomicFile {
 
   private:
     bool Fail(int error, const std::string& doing);
+    bool KeepOwnershipAndMode(int fd);
 
     std::string target_;
     std::string temp_;

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,6 +69,114 @@ TEST_F(AtomicFileTest, WritesANewFileWithTheModeOfAPlainCreate) {
     EXPECT_TRUE(S_ISREG(st.st_mode));
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(Names(), std::vector<std::string>{"out.RUN"});
+}
+
+// A file the user made private (or executable) stays so when an output replaces it, whatever
+// the umask; only a new name takes the umask's mode.
+TEST_F(AtomicFileTest, AReplacedFileKeepsItsPermissionBits) {
+    const mode_t old = ::umask(022);
+    for (const mode_t mode : {0600u, 0640u, 0755u, 0400u, 0666u}) {
+        SCOPED_TRACE(mode);
+        const std::string path = Path("prog.RUN");
+        Save(path, "old");
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        ASSERT_EQ(WriteFileWhole(path, {Bytes("new")}), 0);
+        EXPECT_EQ(Read(path), "new");
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+    }
+    // The same through the steps an XMODEM receive takes.
+    Save(Path("target.bin"), "old");
+    ASSERT_EQ(::chmod(Path("target.bin").c_str(), 0600), 0);
+    {
+        AtomicFile file(Path("target.bin"));
+        ASSERT_TRUE(file.Create());
+        ASSERT_TRUE(file.Write(Bytes("received")));
+        ASSERT_TRUE(file.Commit()) << file.errorText();
+    }
+    ::umask(old);
+    struct stat st {};
+    ASSERT_EQ(::lstat(Path("target.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(Read(Path("target.bin")), "received");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"prog.RUN", "target.bin"}));
+}
+
+TEST_F(AtomicFileTest, ANewFileFollowsTheUmaskAndALinkIsNoFileToTakeBitsFrom) {
+    Save(Path("private"), "secret");
+    ASSERT_EQ(::chmod(Path("private").c_str(), 0600), 0);
+    fs::create_symlink("private", Path("link.REC"));
+    const mode_t old = ::umask(002);
+    const int fresh = WriteFileWhole(Path("fresh.REC"), {Bytes("S9")});
+    const int linked = WriteFileWhole(Path("link.REC"), {Bytes("S9")});
+    ::umask(old);
+    ASSERT_EQ(fresh, 0);
+    ASSERT_EQ(linked, 0);
+    for (const char* name : {"fresh.REC", "link.REC"}) {
+        SCOPED_TRACE(name);
+        struct stat st {};
+        ASSERT_EQ(::lstat(Path(name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, 0664u);
+    }
+    EXPECT_EQ(Read(Path("private")), "secret");
+}
+
+// Root rewriting a user's file leaves it the user's, with the user's group.
+TEST_F(AtomicFileTest, RootKeepsTheOwnerAndGroupOfTheFileItReplaces) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a file to another user";
+    }
+    const uid_t nobody = 65534;
+    const gid_t nogroup = 65534;
+    Save(Path("user.APP"), "old");
+    ASSERT_EQ(::chown(Path("user.APP").c_str(), nobody, nogroup), 0);
+    ASSERT_EQ(::chmod(Path("user.APP").c_str(), 0640), 0);
+    ASSERT_EQ(WriteFileWhole(Path("user.APP"), {Bytes("new")}), 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat(Path("user.APP").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, nobody);
+    EXPECT_EQ(st.st_gid, nogroup);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+// A user who cannot keep the old file's group (not one of theirs) keeps the mode for owner
+// and others, but the group the new file has gets none of the old group's rights.
+TEST_F(AtomicFileTest, AGroupThatCannotBeKeptGetsNoneOfTheOldGroupsRights) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to set up a file in a group the writer is not in";
+    }
+    const uid_t nobody = 65534;
+    const gid_t nogroup = 65534;
+    const gid_t otherGroup = 4321;  // a group "nobody" is not in
+    ASSERT_EQ(::chmod(dir_.c_str(), 0711), 0);
+    fs::create_directory(Path("shared"));
+    ASSERT_EQ(::chown(Path("shared").c_str(), nobody, nogroup), 0);
+    const std::string path = Path("shared/out.RUN");
+    Save(path, "old");
+    ASSERT_EQ(::chown(path.c_str(), nobody, otherGroup), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const gid_t none[] = {nogroup};
+        if (::setgroups(1, none) != 0 || ::setgid(nogroup) != 0 || ::setuid(nobody) != 0) {
+            ::_exit(2);
+        }
+        ::_exit(WriteFileWhole(path, {Bytes("new")}) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_EQ(Read(path), "new");
+    EXPECT_EQ(st.st_uid, nobody);
+    EXPECT_EQ(st.st_gid, nogroup);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
 }
 
 TEST_F(AtomicFileTest, ReplacesAnExistingFileAndAnEmptyWriteGivesAnEmptyFile) {
