@@ -6,13 +6,17 @@
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QSettings>
+#include <QStringList>
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <algorithm>
 #include <utility>
+
+static_assert(CSingleInstance::kMaxSocketPath == sizeof(sockaddr_un::sun_path) - 1);
 
 namespace {
 
@@ -33,6 +37,12 @@ void Drop(QLocalSocket* socket) {
 }
 
 QString SystemText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// Something of another user's lies at path (checked without following a link).
+bool TakenByAnotherUser(const QString& path) {
+    struct stat st{};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && st.st_uid != ::getuid();
+}
 
 }  // namespace
 
@@ -77,17 +87,62 @@ bool CSingleInstance::CheckPrivateDirectory(const QString& dir, bool create, QSt
     return true;
 }
 
+// The session's own directory is the place; without a usable one, a directory of ours under
+// the temporary directory, checked before every use. Starts of the same user under the same
+// conditions walk the same places in the same order, so the first start listens where the
+// later ones look.
 QString CSingleInstance::SocketPathFor(const QString& settingsFile, QString* error) {
     const QByteArray hash =
         QCryptographicHash::hash(settingsFile.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
     const QString file = "Tarvoline-" + QString::fromLatin1(hash);
-    // The session's own directory is the place; without a usable one, a directory of ours
-    // under the temporary directory, checked before every use.
+    QStringList passedOver;  // why each place was not taken
+    auto fits = [&](const QString& dir) {
+        if (QFile::encodeName(dir + "/" + file).size() <= kMaxSocketPath) return true;
+        passedOver << dir + ": the socket's path would be longer than the system's limit of " +
+                          QString::number(kMaxSocketPath) + " bytes";
+        return false;
+    };
+    // Somebody's directory may be private and still closed to its owner (mode 0500, a
+    // read-only file system): the socket could not be made there.
+    auto writable = [&](const QString& dir) {
+        if (::access(QFile::encodeName(dir).constData(), W_OK | X_OK) == 0) return true;
+        passedOver << dir + ": " + SystemText(errno);
+        return false;
+    };
+
     const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
-    if (runtime.startsWith('/') && CheckPrivateDirectory(runtime, false)) return runtime + "/" + file;
-    const QString own = QDir::tempPath() + QString("/Tarvoline-%1").arg(::getuid());
-    if (!CheckPrivateDirectory(own, true, error)) return {};
-    return own + "/" + file;
+    QString why;
+    if (runtime.startsWith('/')) {
+        if (!CheckPrivateDirectory(runtime, false, &why))
+            passedOver << why;
+        else if (writable(runtime) && fits(runtime))
+            return runtime + "/" + file;
+    }
+    // The temporary directory, and /tmp when a socket under that one would be too long. A
+    // name that another user took first is left to them: the next spare name is ours.
+    QStringList bases{QDir::tempPath()};
+    if (bases.first() != "/tmp") bases << "/tmp";
+    for (const QString& base : bases) {
+        bool tooLong = false;
+        for (int spare = 0; spare <= kSpareDirectoryNames; ++spare) {
+            QString own = base + QString("/Tarvoline-%1").arg(::getuid());
+            if (spare > 0) own += QString("-%1").arg(spare);
+            if (!fits(own)) {
+                tooLong = true;
+                break;
+            }
+            why.clear();
+            if (CheckPrivateDirectory(own, true, &why)) {
+                if (writable(own)) return own + "/" + file;
+                break;
+            }
+            passedOver << why;
+            if (!TakenByAnotherUser(own)) break;  // ours but unsafe: not walked past
+        }
+        if (!tooLong) break;
+    }
+    if (error) *error = passedOver.join("; ");
+    return {};
 }
 
 QString CSingleInstance::DefaultName(QString* error) {

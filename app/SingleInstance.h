@@ -1,8 +1,10 @@
 #pragma once
 // One running program per user and settings store. The first instance listens on a local
-// socket in a directory only this user can enter: $XDG_RUNTIME_DIR, or else
-// TMPDIR/Tarvoline-<uid> (created with mode 0700; an existing one is used only when it is a
-// directory of this user's with no access for anyone else). A later start connects, hands over
+// socket in a directory only this user can enter: $XDG_RUNTIME_DIR, or else, when that is not
+// there, not private, not writable or too deep for a socket's path, TMPDIR/Tarvoline-<uid>
+// (created with mode 0700; an existing one is used only when it is a directory of this user's
+// with no access for anyone else), under /tmp when TMPDIR is too deep. A name that another user
+// took first is passed over for Tarvoline-<uid>-1, -2, ... A later start connects, hands over
 // its request, reads the answer and ends.
 //
 // Requests are lines of at most kMaxRequest bytes, newline included:
@@ -78,6 +80,10 @@ public:
     static constexpr int kCoalesceMs = 150;
     static constexpr int kIdleMs = 5000;
     static constexpr int kAnswerMs = 10000;
+    // The longest path a local socket can have (sun_path less its terminating zero).
+    static constexpr int kMaxSocketPath = 107;
+    // How many other names a start tries when other users hold the private directory's names.
+    static constexpr int kSpareDirectoryNames = 4;
 
     // socketPath: where to listen and connect; empty when no safe place was found, and then
     // this instance neither hands off nor listens.

@@ -198,6 +198,7 @@ bool CTarvolineApp::InitInstance() {
     }
 
     m_pMainFrame->show();
+    if (!m_noSingleInstance.isEmpty()) ShowNoSingleInstance();
     if (!file.isEmpty() && !parser.isSet(postLinkLoad)) {
         // Opening a load file connects, then rebuilds and downloads it on a worker.
         m_documentFile = file;
@@ -224,9 +225,11 @@ bool CTarvolineApp::InitInstance() {
 bool CTarvolineApp::HandOffOrListen(bool postLinkLoad, const QString& file, bool waitForLoad) {
     QString where;
     m_instance = std::make_unique<CSingleInstance>(CSingleInstance::DefaultName(&where));
-    if (m_instance->Name().isEmpty())
+    if (m_instance->Name().isEmpty()) {
         std::cerr << "tarvoline: no safe place for the single-instance socket (" << where.toStdString()
                   << "); this start runs on its own\n";
+        m_noSingleInstance = "there is no safe place for its socket (" + where + ")";
+    }
     QString request = CSingleInstance::kActivate;
     if (postLinkLoad)
         request = file.isEmpty() ? QString(CSingleInstance::kPostLinkLoad)
@@ -284,11 +287,28 @@ bool CTarvolineApp::HandOffOrListen(bool postLinkLoad, const QString& file, bool
     }
     if (!m_instance->LastError().isEmpty())
         std::cerr << "tarvoline: " << m_instance->LastError().toStdString() << "\n";
-    if (!m_instance->Name().isEmpty() && !m_instance->Listen())
+    if (!m_instance->Name().isEmpty() && !m_instance->Listen()) {
         std::cerr << "tarvoline: cannot listen: " << m_instance->LastError().toStdString() << "\n";
+        m_noSingleInstance = "it cannot listen at " + m_instance->LastError();
+    }
     connect(m_instance.get(), &CSingleInstance::ActivationRequested, this,
             &CTarvolineApp::OnActivationRequested);
     return true;
+}
+
+// Once, in the window, and without holding up the start: the user learns why a second window
+// may appear, which standard error alone does not tell a program started from the desktop.
+void CTarvolineApp::ShowNoSingleInstance() {
+    auto* box = new QMessageBox(
+        QMessageBox::Warning, "Tarvoline",
+        "Tarvoline cannot make sure that it runs only once: " + m_noSingleInstance +
+            ".\n\nAnother start of Tarvoline opens a window of its own, which finds the port "
+            "busy, instead of handing its request to this one.",
+        QMessageBox::Ok, m_pMainFrame.get());
+    box->setObjectName(kNoSingleInstanceBox);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 void CTarvolineApp::ConnectCommands() {

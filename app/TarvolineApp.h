@@ -57,6 +57,8 @@ public:
     // Where the manual lies: in help/ next to the program in a build tree, or in the
     // documentation folder of the installed tree (share/doc/tarvoline beside bin/).
     static QString ManualPath();
+    // The object name of the message that says later starts will not find this one.
+    static constexpr const char* kNoSingleInstanceBox = "nosingleinstance";
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -71,6 +73,8 @@ private:
     // Hands this start's request to a running instance (false: end now, with ExitCode()), or
     // listens for later starts' requests.
     bool HandOffOrListen(bool postLinkLoad, const QString& file, bool waitForLoad);
+    // Says in the window that later starts will not find this one, and why.
+    void ShowNoSingleInstance();
     void ConnectCommands();
 
     CUiCallQueue m_calls;
@@ -85,5 +89,6 @@ private:
     QProcess* m_pBoard = nullptr;
     QString m_documentFile;
     bool m_terminating = false;
+    QString m_noSingleInstance;  // why later starts will not find this one; empty when they will
     int m_exitCode = 0;
 };

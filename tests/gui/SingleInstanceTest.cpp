@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -123,6 +125,37 @@ sockaddr_un Address(const std::string& path) {
 
 bool BecomeOtherUser() { return ::setgid(kOtherUid) == 0 && ::setuid(kOtherUid) == 0; }
 
+// A folder under /tmp that every user can reach and only this one can change (mode 0711), for
+// what another user must get at; removed with what it holds. QTemporaryDir would put it under
+// the test's TMPDIR in the build folder, which lies wherever the checkout does.
+class CReachableDir {
+public:
+    CReachableDir() {
+        char pattern[] = "/tmp/tarvoline-test-XXXXXX";
+        if (!::mkdtemp(pattern)) {
+            m_error = std::string("mkdtemp under /tmp: ") + std::strerror(errno);
+            return;
+        }
+        m_path = QString::fromLocal8Bit(pattern);
+        if (::chmod(pattern, 0711) != 0) m_error = std::string("chmod 0711 ") + pattern;
+        // Every folder on the way must let others through.
+        struct stat st{};
+        if (m_error.empty() && (::stat("/tmp", &st) != 0 || (st.st_mode & S_IXOTH) == 0))
+            m_error = "/tmp does not let other users through";
+    }
+    ~CReachableDir() {
+        if (!m_path.isEmpty()) QDir(m_path).removeRecursively();
+    }
+    bool IsValid() const { return !m_path.isEmpty() && m_error.empty(); }
+    const std::string& Error() const { return m_error; }
+    const QString& Path() const { return m_path; }
+    QString FilePath(const QString& name) const { return m_path + "/" + name; }
+
+private:
+    QString m_path;
+    std::string m_error;
+};
+
 // Another user listening first at the name a start would use: the start must not hand its
 // request to it, and takes the name for itself.
 TEST(SingleInstanceUsers, AStartIgnoresAListenerOfAnotherUser) {
@@ -181,12 +214,11 @@ TEST(SingleInstanceUsers, AStartIgnoresAListenerOfAnotherUser) {
 // own permission would let it in.
 TEST(SingleInstanceUsers, RequestsOfAnotherUserAreIgnored) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                      QFile::ExeOwner | QFile::ExeGroup |
-                                                      QFile::ExeOther));
-    const QString name = dir.filePath("Tarvoline-primary");
+    // The socket's folder must be one the other user can reach, wherever the build lies (a
+    // checkout under a private home folder is closed to it).
+    CReachableDir dir;
+    ASSERT_TRUE(dir.IsValid()) << dir.Error();
+    const QString name = dir.FilePath("Tarvoline-primary");
     CSingleInstance primary(name);
     ASSERT_TRUE(primary.Listen());
     ASSERT_EQ(0, ::chmod(QFile::encodeName(name).constData(), 0777));
@@ -198,13 +230,18 @@ TEST(SingleInstanceUsers, RequestsOfAnotherUserAreIgnored) {
     const std::string path = QFile::encodeName(name).toStdString();
     CChild intruder;
     ASSERT_TRUE(intruder.Start([&](int) {
+        // The primary may drop the connection before the request is written: the write then
+        // fails, which must not end the child.
+        ::signal(SIGPIPE, SIG_IGN);
         if (!BecomeOtherUser()) return 2;
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         const sockaddr_un address = Address(path);
         if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
             return 3;
         const char request[] = "activate\nopen /etc/passwd\npostlink-load /etc/shadow\n";
-        if (::write(fd, request, sizeof request - 1) != ssize_t(sizeof request - 1)) return 4;
+        const ssize_t written = ::write(fd, request, sizeof request - 1);
+        if (written < 0 && (errno == EPIPE || errno == ECONNRESET)) return 0;  // dropped already
+        if (written != ssize_t(sizeof request - 1)) return 4;
         // The primary closes the connection without reading: end of file (or a reset) here.
         char buffer[16];
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -321,6 +358,140 @@ TEST(SingleInstance, ARuntimeDirectoryOpenToOthersIsPassedOver) {
     CEnvScope tmpDir("TMPDIR", &tmpPath);
     const QString name = CSingleInstance::SocketPathFor("/x/Tarvoline.conf");
     EXPECT_EQ(tmp.path() + QString("/Tarvoline-%1").arg(::getuid()), QFileInfo(name).path());
+}
+
+// The guard works at name: a start listens there and a later one hands over to it.
+void ExpectAGuardAt(const QString& name) {
+    CSingleInstance first(name);
+    ASSERT_TRUE(first.Listen()) << first.LastError().toStdString();
+    int activations = 0;
+    QObject::connect(&first, &CSingleInstance::ActivationRequested, [&] { ++activations; });
+    CSingleInstance second(name);
+    bool handedOff = false;
+    QTimer::singleShot(0, [&] { handedOff = second.HandOff(); });
+    ASSERT_TRUE(WaitFor([&] { return activations == 1; })) << name.toStdString();
+    EXPECT_TRUE(handedOff);
+}
+
+// A session directory that its owner cannot write to (mode 0500): the socket goes to the
+// private directory under the temporary directory, where it can be made. Root writes anywhere
+// and is not held back by the mode; the user without that right is tried in a child.
+TEST(SingleInstanceFallback, ARuntimeDirectoryClosedToItsOwnerIsPassedOver) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString runtime = tmp.path() + "/run";
+    ASSERT_TRUE(QDir().mkdir(runtime));
+    ASSERT_EQ(0, ::chmod(QFile::encodeName(runtime).constData(), 0500));
+    const QByteArray runtimePath = QFile::encodeName(runtime);
+    const QByteArray tmpPath = QFile::encodeName(tmp.path());
+    {
+        CEnvScope runtimeDir("XDG_RUNTIME_DIR", &runtimePath);
+        CEnvScope tmpDir("TMPDIR", &tmpPath);
+        QString error;
+        const QString name = CSingleInstance::SocketPathFor("/x/Tarvoline.conf", &error);
+        ASSERT_FALSE(name.isEmpty()) << error.toStdString();
+        if (::geteuid() != 0) {
+            EXPECT_EQ(tmp.path() + QString("/Tarvoline-%1").arg(::getuid()), QFileInfo(name).path());
+        }
+        ExpectAGuardAt(name);
+    }
+    ::chmod(QFile::encodeName(runtime).constData(), 0700);
+    if (::geteuid() != 0) return;
+
+    // As the other user, in folders of its own that it can reach.
+    CReachableDir reachable;
+    ASSERT_TRUE(reachable.IsValid()) << reachable.Error();
+    const std::string otherRuntime = QFile::encodeName(reachable.FilePath("run")).toStdString();
+    const std::string otherTmp = QFile::encodeName(reachable.FilePath("tmp")).toStdString();
+    for (const std::string& dir : {otherRuntime, otherTmp}) {
+        ASSERT_EQ(0, ::mkdir(dir.c_str(), 0700));
+        ASSERT_EQ(0, ::chown(dir.c_str(), kOtherUid, kOtherUid));
+    }
+    ASSERT_EQ(0, ::chmod(otherRuntime.c_str(), 0500));
+    int result[2];
+    ASSERT_EQ(0, ::pipe(result));
+    CChild other;
+    ASSERT_TRUE(other.Start([&](int) {
+        ::close(result[0]);
+        if (!BecomeOtherUser()) return 2;
+        ::setenv("XDG_RUNTIME_DIR", otherRuntime.c_str(), 1);
+        ::setenv("TMPDIR", otherTmp.c_str(), 1);
+        const std::string name =
+            QFile::encodeName(CSingleInstance::SocketPathFor("/x/Tarvoline.conf")).toStdString();
+        // The socket can be made where the start would listen.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const sockaddr_un address = Address(name);
+        const bool bound = !name.empty() && fd >= 0 &&
+                           ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        const std::string report = (bound ? "bound " : "unbound ") + name;
+        return ::write(result[1], report.data(), report.size()) == ssize_t(report.size()) ? 0 : 3;
+    }));
+    ::close(result[1]);
+    EXPECT_EQ(0, other.Stop());
+    char buffer[512] = {};
+    const ssize_t got = ::read(result[0], buffer, sizeof buffer - 1);
+    ::close(result[0]);
+    ASSERT_GT(got, 0);
+    const std::string report(buffer, size_t(got));
+    EXPECT_EQ(0u, report.rfind("bound " + otherTmp + "/Tarvoline-" + std::to_string(kOtherUid) + "/Tarvoline-", 0))
+        << report;
+}
+
+// Folders so deep that a socket in them would pass the system's limit on its path: the socket
+// goes to a private directory under /tmp, its path within the limit.
+TEST(SingleInstanceFallback, DeepFoldersGiveASocketWithinTheLimit) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    QString deep = tmp.path();
+    while (QFile::encodeName(deep).size() < 200) deep += "/deeper-and-deeper";
+    const QString runtime = deep + "/run";
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    ASSERT_EQ(0, ::chmod(QFile::encodeName(runtime).constData(), 0700));
+    const QByteArray runtimePath = QFile::encodeName(runtime);
+    const QByteArray deepPath = QFile::encodeName(deep);
+    CEnvScope runtimeDir("XDG_RUNTIME_DIR", &runtimePath);
+    CEnvScope tmpDir("TMPDIR", &deepPath);
+    QString error;
+    const QString name = CSingleInstance::SocketPathFor("/x/Tarvoline.conf", &error);
+    ASSERT_FALSE(name.isEmpty()) << error.toStdString();
+    EXPECT_LE(QFile::encodeName(name).size(), CSingleInstance::kMaxSocketPath);
+    EXPECT_EQ(QString("/tmp/Tarvoline-%1").arg(::getuid()), QFileInfo(name).path());
+    ExpectAGuardAt(name);
+}
+
+// Another user took the private directory's name under the temporary directory first: the next
+// spare name is made this user's own; with every name taken, the reason says whose they are.
+TEST(SingleInstanceFallback, ANameTakenByAnotherUserIsPassedOver) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QByteArray tmpPath = QFile::encodeName(tmp.path());
+    CEnvScope noRuntime("XDG_RUNTIME_DIR", nullptr);
+    CEnvScope tmpDir("TMPDIR", &tmpPath);
+    const QString own = tmp.path() + QString("/Tarvoline-%1").arg(::getuid());
+    auto squat = [](const QString& path) {
+        const QByteArray bytes = QFile::encodeName(path);
+        return ::mkdir(bytes.constData(), 0777) == 0 && ::chmod(bytes.constData(), 0777) == 0 &&
+               ::chown(bytes.constData(), kOtherUid, kOtherUid) == 0;
+    };
+    ASSERT_TRUE(squat(own));
+    QString error;
+    const QString name = CSingleInstance::SocketPathFor("/x/Tarvoline.conf", &error);
+    ASSERT_FALSE(name.isEmpty()) << error.toStdString();
+    EXPECT_EQ(own + "-1", QFileInfo(name).path());
+    struct stat st{};
+    ASSERT_EQ(0, ::lstat(QFile::encodeName(own + "-1").constData(), &st));
+    EXPECT_EQ(::getuid(), st.st_uid);
+    EXPECT_EQ(0700u, st.st_mode & 07777);
+    ExpectAGuardAt(name);
+
+    // Every name taken: no guard, and the reason says why.
+    ASSERT_TRUE(QDir(own + "-1").removeRecursively());
+    for (int spare = 1; spare <= CSingleInstance::kSpareDirectoryNames; ++spare)
+        ASSERT_TRUE(squat(own + QString("-%1").arg(spare)));
+    error.clear();
+    EXPECT_TRUE(CSingleInstance::SocketPathFor("/x/Tarvoline.conf", &error).isEmpty());
+    EXPECT_TRUE(error.contains(QString("belongs to user %1").arg(kOtherUid))) << error.toStdString();
 }
 
 // A primary with its signals counted.
