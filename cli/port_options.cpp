@@ -94,7 +94,7 @@ std::optional<std::string> StoredChoice(const PortOption& option, const std::str
 }
 
 std::string PortOptionsHelp() {
-    constexpr size_t kColumn = 32;
+    constexpr size_t kColumn = 36;
     std::string help =
         "Line options, for this run only (nothing is stored; each defaults to the stored\n"
         "setting; a value follows as the next word or after '=': -b 9600, --baud=9600):\n";
