@@ -12,19 +12,37 @@ namespace {
 
 constexpr std::string_view kPortArguments = "[--port NAME] [--baud RATE] [LINE OPTIONS]";
 
+// For the commands that load through the monitor's record loader.
+constexpr std::string_view kFailPatternArgument = " [--fail-pattern REGEX]";
+constexpr std::string_view kFailPatternHelp =
+    "  --fail-pattern REGEX  what in the board's report of a record load (hex records, the\n"
+    "                        staged start) means it failed; for this run only, in place of\n"
+    "                        the stored Transfer/Load Failure Pattern. Each line the board\n"
+    "                        prints before its closing '%' is matched, ignoring case (POSIX\n"
+    "                        extended). The default matches a line \"line N: ...\", a count\n"
+    "                        of bad records other than 0 (\"1 bad\"), \"bad record\",\n"
+    "                        \"checksum\", \"error\", \"garbled\" and \"no end record\"; a\n"
+    "                        clean \"N records, ... bytes loaded, 0 bad\" passes. On a match\n"
+    "                        the load fails (exit 1) with the board's line on standard error,\n"
+    "                        and nothing is started.\n";
+
 }  // namespace
 
 std::span<const Command> AllCommands() {
-    static const std::string loadArgs = std::string(kPortArguments) + " FILE.RUN|FILE.APP";
-    static const std::string hexArgs = std::string(kPortArguments) + " FILE";
-    static const std::string postLinkLoadArgs = std::string(kPortArguments) + " FILE.BIN";
+    static const std::string loadArgs =
+        std::string(kPortArguments) + std::string(kFailPatternArgument) + " FILE.RUN|FILE.APP";
+    static const std::string hexArgs =
+        std::string(kPortArguments) + std::string(kFailPatternArgument) + " FILE";
+    static const std::string postLinkLoadArgs =
+        std::string(kPortArguments) + std::string(kFailPatternArgument) + " FILE.BIN";
     static const std::string xmodemArgs =
         "send|receive " + std::string(kPortArguments) + " [--timeout SECONDS] FILE";
-    static const std::string termArgs = std::string(kPortArguments);
+    static const std::string termArgs = std::string(kPortArguments) + std::string(kFailPatternArgument);
     static const std::string runArgs =
-        std::string(kPortArguments) + " FILE [--until REGEX] [--fail-on REGEX] [--timeout S]";
+        std::string(kPortArguments) + std::string(kFailPatternArgument) +
+        " FILE [--until REGEX] [--fail-on REGEX] [--timeout S]";
     static const std::string termDetails =
-        PortOptionsHelp() +
+        PortOptionsHelp() + std::string(kFailPatternHelp) +
         "\nOn a terminal: the keys go to the board as the window's keyboard sends them (Enter\n"
         "as CR, Backspace as BS, Ctrl with a letter as its control code; arrows, Delete and\n"
         "function keys send nothing), and the board's output shows as in the window.\n"
@@ -38,7 +56,7 @@ std::span<const Command> AllCommands() {
         "until the input has ended and the line has been quiet for half a second (at most\n"
         "10 s after the end of the input).\n";
     static const std::string runDetails =
-        PortOptionsHelp() +
+        PortOptionsHelp() + std::string(kFailPatternHelp) +
         "  --until REGEX         exit 0 once the program's output matches REGEX\n"
         "  --fail-on REGEX       exit 1 once it matches REGEX (checked before --until)\n"
         "  --timeout S           exit 124 when S seconds (e.g. 30, 2.5, 2m) have passed first,\n"
@@ -60,7 +78,7 @@ std::span<const Command> AllCommands() {
         "line) and that line itself are shown but never matched, so --until '^> ' passes on\n"
         "the prompt after the program has returned, not on the one after the load. A monitor\n"
         "that announces no start gives no verdict (--timeout ends the run).\n";
-    static const std::string loadDetails = PortOptionsHelp();
+    static const std::string loadDetails = PortOptionsHelp() + std::string(kFailPatternHelp);
     static const std::string xmodemDetails =
         PortOptionsHelp() +
         "  --timeout SECONDS     how long the other side may take to start\n";

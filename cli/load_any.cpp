@@ -68,8 +68,8 @@ bool LoadAnyFile(CTarvolineDoc& doc, const std::string& path, bool startHex, std
                 return !startHex || doc.SendBlock(kGo, 2);
             }
             if (outcome == HexLoadOutcome::CannotOpen) ExplainUnreadable(err, path);
-            if (outcome != HexLoadOutcome::CannotOpen && outcome != HexLoadOutcome::Cancelled &&
-                outcome != HexLoadOutcome::DeviceLost)
+            // The loader has told its own failures; only a transfer that never ran is left.
+            if (outcome == HexLoadOutcome::NotConnected)
                 err << "Hex file not loaded: " << DescribeHexLoadOutcome(outcome) << "\n";
             return false;
         }

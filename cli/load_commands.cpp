@@ -64,10 +64,9 @@ int RunLoadHex(const CommandContext& context) {
         return session.ExitCode(true);
     }
     if (outcome == HexLoadOutcome::CannotOpen) ExplainUnreadable(context.err, args->file);
-    // The window says nothing when the monitor does not answer; here the exit code needs a
-    // reason beside it.
-    if (outcome != HexLoadOutcome::CannotOpen && outcome != HexLoadOutcome::Cancelled &&
-        outcome != HexLoadOutcome::DeviceLost)
+    // The loader has told every failure of its dialogue (the board's line among them) on
+    // standard error, and the document a lost device; only a transfer that never ran is left.
+    if (outcome == HexLoadOutcome::NotConnected)
         context.err << "Hex file not loaded: " << DescribeHexLoadOutcome(outcome) << "\n";
     return session.ExitCode(false);
 }

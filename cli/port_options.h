@@ -17,6 +17,10 @@ namespace tarvoline::cli {
 // "Software"); absent: the stored value holds.
 struct PortOptions {
     std::optional<std::string> port, baud, downloadBaud, dataBits, parity, stopBits, flow;
+    // --fail-pattern REGEX: what in the board's report of a record load means it failed, in
+    // place of the stored "Load Failure Pattern" (document/LoadFailurePattern.h). Not a line
+    // option: it has no place in the table below.
+    std::optional<std::string> failPattern;
 };
 
 // A value an option accepts: as typed (case does not matter) and as stored.

@@ -5,6 +5,9 @@
 #include <cctype>
 #include <ostream>
 
+#include "document/LoadFailurePattern.h"
+#include "download/BoardReport.h"
+
 namespace tarvoline::cli {
 
 bool IsNumber(const std::string& text) {
@@ -19,7 +22,20 @@ bool IsNumber(const std::string& text) {
 bool ParseArguments(const CommandContext& context, std::string_view command,
                     std::span<const std::string> arguments, PortOptions& port,
                     std::span<const ValueOption> options, std::vector<std::string>& files) {
-    return ParseCommandArguments(context, command, arguments, &port, options, files);
+    std::vector<ValueOption> all(options.begin(), options.end());
+    all.push_back({"--fail-pattern", &port.failPattern});
+    if (!ParseCommandArguments(context, command, arguments, &port, all, files)) return false;
+    if (port.failPattern) {
+        const std::string& value = *port.failPattern;
+        const CFailurePattern pattern(value);
+        if (value.empty() || !pattern.Error().empty()) {
+            UsageError(context, command,
+                       "--fail-pattern " + value + ": not a regular expression: " +
+                           (value.empty() ? "it is empty" : pattern.Error()));
+            return false;
+        }
+    }
+    return true;
 }
 
 Session::Session(const CommandContext& context, const PortOptions& options,
@@ -28,8 +44,10 @@ Session::Session(const CommandContext& context, const PortOptions& options,
     // In the store the document reads, never written to the file.
     for (const PortOption& o : AllPortOptions())
         if (const std::optional<std::string>& value = options.*o.into)
-            store.WriteProfileString(kComSettingsSection, std::string(o.settingsKey),
-                                     *value);
+            store.WriteProfileString(kComSettingsSection, std::string(o.settingsKey), *value);
+    if (options.failPattern)
+        store.WriteProfileString(kLoadFailurePatternSection, kLoadFailurePatternEntry,
+                                 *options.failPattern);
     doc = std::make_unique<CTarvolineDoc>(&store, ui, calls);
     CCliUi::StopOnInterrupt(doc.get());
     // What the board says at the end of a load (its report, bad records) is the user's to see.

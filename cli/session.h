@@ -20,8 +20,9 @@
 namespace tarvoline::cli {
 
 // Parses a command's arguments: the line options (-p/--port NAME, -b/--baud RATE,
-// --download-baud RATE, --databits, --parity, --stopbits, --flow), the command's own options
-// and its files, in any order (command_line.h).
+// --download-baud RATE, --databits, --parity, --stopbits, --flow), --fail-pattern REGEX
+// (which must compile), the command's own options and its files, in any order
+// (command_line.h).
 bool ParseArguments(const CommandContext& context, std::string_view command,
                     std::span<const std::string> arguments, PortOptions& port,
                     std::span<const ValueOption> options, std::vector<std::string>& files);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "BoardReport.h"
 #include "DownloadImage.h"
 #include "RecordLoader.h"
 #include "TransferContext.h"
@@ -73,6 +74,15 @@ bool LoadCpm68kFile(const CTransferContext& ctx, const std::string& path) {
         return false;
     }
     const bool staged = header.magic == kMagicLongHeader && header.textStart < kStagedStartBelow;
+    if (staged) {
+        // The staged start is judged by the board's report of its records: a pattern that
+        // cannot judge it stops the load before anything is sent.
+        const CFailurePattern failure(ctx.loadFailurePattern);
+        if (!failure.Error().empty()) {
+            ctx.ShowError(InvalidPatternMessage(ctx.loadFailurePattern, failure.Error()));
+            return false;
+        }
+    }
     const std::uint32_t address = staged ? kStagingAddress : header.textStart;
     const auto imageLength = static_cast<std::int32_t>(file.size() - header.HeaderLength());
     if (DownloadImage(ctx, file.data() + header.HeaderLength(), imageLength, address,
@@ -83,7 +93,10 @@ bool LoadCpm68kFile(const CTransferContext& ctx, const std::string& path) {
     if (!staged) {
         // The board's report of the load ("Loaded ... bytes at ...") and its prompt.
         link.LinkDrain(10, ctx.boardWords);
-        if (link.Interrupted()) return false;
+        if (link.Interrupted()) {
+            if (!link.Lost()) ctx.ShowCancelled();
+            return false;
+        }
         link.LinkSendByte('G');
         return true;
     }
@@ -91,6 +104,23 @@ bool LoadCpm68kFile(const CTransferContext& ctx, const std::string& path) {
     file.clear();
     file.shrink_to_fit();
     std::string records = BuildStagedStartRecords(header);
-    SendSRecordText(ctx, records.c_str(), static_cast<int>(records.size()));
-    return true;
+    std::string reported;
+    const HexLoadOutcome started =
+        SendSRecordText(ctx, records.c_str(), static_cast<int>(records.size()), &reported);
+    switch (started) {
+        case HexLoadOutcome::Loaded:
+            return true;
+        case HexLoadOutcome::DeviceLost:
+            return false;  // the document reports it
+        case HexLoadOutcome::Cancelled:
+            ctx.ShowCancelled();
+            return false;
+        case HexLoadOutcome::BoardReportedFailure:
+            ctx.ShowError("The program was loaded but not started: the board reported: " + reported);
+            return false;
+        default:
+            ctx.ShowError(std::string("The program was loaded but not started: ") +
+                          DescribeHexLoadOutcome(started));
+            return false;
+    }
 }

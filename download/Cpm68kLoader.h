@@ -29,5 +29,7 @@ bool ReadLoadFileHeader(const std::vector<std::uint8_t>& file, CLoadFileHeader& 
 // text and data, then S8, each ended by CR.
 std::string BuildStagedStartRecords(const CLoadFileHeader& header);
 
-// Result: true when the image was loaded and started.
+// Result: true when the image was loaded and started: 'G' sent, or the staged start's records
+// taken by the board and its closing "%" sent. Every failure has been told to the user (a
+// lost device by the document).
 bool LoadCpm68kFile(const CTransferContext& ctx, const std::string& path);

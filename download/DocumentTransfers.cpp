@@ -2,6 +2,7 @@
 
 #include "Cpm68kLoader.h"
 #include "TransferContext.h"
+#include "document/LoadFailurePattern.h"
 #include "document/TarvolineDoc.h"
 
 bool WithWatcherStopped(CTarvolineDoc& doc,
@@ -13,7 +14,8 @@ bool WithWatcherStopped(CTarvolineDoc& doc,
     }
     doc.StopWatcherForTransfer();
     std::string boardWords;
-    CTransferContext ctx{*doc.Port(), doc.Settings(), doc.Ui(), &doc.StopFlag(), &boardWords};
+    CTransferContext ctx{*doc.Port(), doc.Settings(), doc.Ui(), &doc.StopFlag(), &boardWords,
+                         ReadLoadFailurePattern(doc.Store())};
     load(ctx);
     if (const DWORD lost = doc.Port()->DeviceLostError()) {
         doc.OnTransferDeviceLost(lost);

@@ -16,13 +16,6 @@ std::string Format(const char* format, auto... values) {
     return text;
 }
 
-// How long the host keeps looking for an answer once the protocol's own pause is over: the
-// read interval the LOAD sets. A board's answer comes late on a busy host, behind a USB
-// adapter's latency timer, or when the host's writes return before the bytes are on the wire.
-constexpr int kAnswerDeadlineMs = 2500;
-
-std::int64_t AnswerDeadline() { return SteadyNowMs() + kAnswerDeadlineMs; }
-
 // The monitor may ask for patience with '#' (five seconds each); past this in all, it has not
 // accepted the load.
 constexpr int kMostPatienceMs = 60000;
@@ -57,6 +50,7 @@ private:
     }
     bool SendCommand(std::uint32_t address, std::int32_t count, DWORD downloadBaud);
     std::optional<LoadFailure> WaitForGoAhead();
+    bool GoAheadCameAnyway();
     std::optional<LoadFailure> SendBlocks(const std::uint8_t* image, std::int32_t length);
     void SendEndOfData(bool cancelled);
     std::optional<LoadFailure> WaitForCompletion(bool cancelled);
@@ -73,9 +67,23 @@ bool CLoadDialogue::SendCommand(std::uint32_t address, std::int32_t count, DWORD
     if (!m_link.Pause(2)) return false;
     for (char c : command) {
         m_link.LinkSendByte(c);
-        if (!m_link.Pause(2)) return false;
+        // Once the CR is out the monitor may answer '+', so a stop then is left to the wait
+        // for it, which closes a LOAD the monitor has accepted.
+        if (!m_link.Pause(2) && c != '\r') return false;
     }
     return true;
+}
+
+bool CLoadDialogue::GoAheadCameAnyway() {
+    if (m_link.Lost()) return false;
+    // The '+' may be queued behind the monitor's '#'s, or have come during a pause.
+    CMonitorLink closing(m_ctx.port);  // not stopped by the cancel it follows
+    const std::int64_t deadline = SteadyNowMs() + kCancelCloseMs;
+    for (;;) {
+        ReceivedByte b = closing.LinkWaitByte(deadline);
+        if (b == '+') return true;
+        if (b == kNothingRead) return false;
+    }
 }
 
 std::optional<LoadFailure> CLoadDialogue::WaitForGoAhead() {
@@ -163,14 +171,22 @@ std::optional<LoadFailure> CLoadDialogue::Run(const std::uint8_t* image, std::in
                                               std::uint32_t address, std::int32_t count,
                                               DWORD downloadBaud) {
     // A cancel before the monitor has said '+' sends nothing more: the load was not accepted,
-    // and the monitor gives up on it by itself.
+    // and the monitor gives up on it by itself. After its '+' the monitor waits at the
+    // download rate for the host's '+', so the host answers it and closes the LOAD at once,
+    // as after a cancel during the blocks; the board is then back at its prompt.
     if (!SendCommand(address, count, downloadBaud)) return Interruption({});
-    if (auto failure = WaitForGoAhead()) return failure;
+    std::optional<LoadFailure> blocks = WaitForGoAhead();
+    if (blocks && (blocks->kind != LoadFailure::Kind::Cancelled || !GoAheadCameAnyway()))
+        return blocks;
     m_ctx.port.SetReadTimeouts(2500, 0, 10000);
     m_link.LinkSetBaud(downloadBaud);
-    m_link.Pause(100);
+    if (blocks) {
+        SleepMs(100);  // the monitor's switch of rate takes its time after a cancel too
+    } else {
+        m_link.Pause(100);
+    }
     m_link.LinkSendByte('+');
-    auto blocks = SendBlocks(image, length);
+    if (!blocks) blocks = SendBlocks(image, length);
     if (blocks && blocks->kind != LoadFailure::Kind::Cancelled) return blocks;
     // Also after a cancel: the end-of-data mark closes the monitor's LOAD, so the board goes
     // back to its prompt instead of waiting for a block that never comes.

@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "PromptSpotter.h"
+
 int SignedByteValue(ReceivedByte byte) { return static_cast<std::int8_t>(byte & 0xFF); }
 
 void SleepMs(int milliseconds) {
@@ -15,6 +17,8 @@ std::int64_t SteadyNowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+
+std::int64_t AnswerDeadline() { return SteadyNowMs() + kAnswerDeadlineMs; }
 
 std::uint16_t CMonitorLink::LinkBytesWaiting() {
     CComStat status;
@@ -30,11 +34,24 @@ ReceivedByte CMonitorLink::LinkReadByte() {
 
 ReceivedByte CMonitorLink::LinkWaitByte(std::int64_t deadlineMs) {
     for (;;) {
-        ReceivedByte b = LinkReadByte();
-        if (b != kNothingRead) return b;
+        // Looked at before every byte, not only when none is queued: a board that keeps
+        // sending never holds the wait past its deadline or a stop.
         const std::int64_t left = deadlineMs - SteadyNowMs();
         if (left <= 0 || Interrupted()) return kNothingRead;
+        ReceivedByte b = LinkReadByte();
+        if (b != kNothingRead) return b;
         m_port.WaitForInput(static_cast<int>(std::min<std::int64_t>(left, kStopCheckMs)));
+    }
+}
+
+bool CMonitorLink::WaitForBytes(std::int64_t deadlineMs) {
+    for (;;) {
+        if (LinkBytesWaiting() != 0) return true;
+        const std::int64_t left = deadlineMs - SteadyNowMs();
+        if (left <= 0 || Interrupted()) return false;
+        // Ready also on a hang-up: the caller's next read tells the two apart.
+        if (m_port.WaitForInput(static_cast<int>(std::min<std::int64_t>(left, kStopCheckMs))))
+            return true;
     }
 }
 
@@ -49,20 +66,42 @@ bool CMonitorLink::Pause(int ms) {
     }
 }
 
-ReceivedByte CMonitorLink::LinkDrain(int quietMs, std::string* kept) {
+ReceivedByte CMonitorLink::LinkDrain(int quietMs, std::string* kept, CPromptSpotter* prompt) {
     ReceivedByte last = kNothingRead;
     const std::int64_t limit = SteadyNowMs() + kDrainLimitMs;
-    do {
-        while (LinkBytesWaiting() != 0) {
+    std::int64_t nextLook = 0;
+    for (;;) {
+        for (;;) {
+            // A board that sends faster than it is read never empties the queue: the stop
+            // and the limit are looked at between its bytes too.
+            const std::int64_t now = SteadyNowMs();
+            if (now >= nextLook) {
+                if (now >= limit || Interrupted()) return kNothingRead;
+                nextLook = now + kStopCheckMs;
+            }
+            // Read until nothing is queued; on a line that hung up the read says so.
             ReceivedByte b = LinkReadByte();
             if (b == kNothingRead) break;
             last = b;
             if (kept) kept->push_back(static_cast<char>(b));
+            if (prompt && prompt->Feed(static_cast<unsigned char>(b))) return last;
         }
-        if (SteadyNowMs() >= limit) return kNothingRead;  // it never went quiet
+        if (Lost() || SteadyNowMs() >= limit) return kNothingRead;  // gone, or never quiet
         if (!Pause(quietMs)) return kNothingRead;
-    } while (LinkBytesWaiting() != 0);
-    return last;
+        // Quiet: nothing queued and nothing ready. A hang-up shows as ready; the next read
+        // tells it from bytes.
+        if (LinkBytesWaiting() == 0 && !m_port.WaitForInput(0)) return Lost() ? kNothingRead : last;
+    }
+}
+
+bool CMonitorLink::LinkAwaitAnswer(int quietMs, std::int64_t deadlineMs, const AnswerTest& accept,
+                                   std::string* kept, CPromptSpotter* prompt) {
+    auto answered = [&](ReceivedByte last) { return (prompt && prompt->Seen()) || accept(last); };
+    if (answered(LinkDrain(quietMs, kept, prompt))) return true;
+    while (!Interrupted() && WaitForBytes(deadlineMs)) {
+        if (answered(LinkDrain(quietMs, kept, prompt))) return true;
+    }
+    return false;
 }
 
 int CMonitorLink::LinkSendString(const std::string& text) {
@@ -83,12 +122,18 @@ bool CMonitorLink::LinkSetBaud(DWORD baud) { return m_port.SetBaudRate(baud); }
 bool CMonitorLink::WakeMonitor() {
     static const std::vector<std::vector<unsigned char>> kAttempts = {
         {0x08, 0x2E, 0x0D}, {0x0D}, {0x0D}, {0x2E, 0x0D}, {0x03, 0x0D}};
-    for (const auto& attempt : kAttempts) {
-        for (unsigned char byte : attempt) LinkSendByte(byte);
+    auto atPrompt = [](ReceivedByte last) { return last == '>' || last == ' '; };
+    // One spotter for all attempts: a prompt that answers an earlier attempt, or that
+    // straddles two looks, counts.
+    CPromptSpotter prompt;
+    for (size_t i = 0; i < kAttempts.size(); ++i) {
+        for (unsigned char byte : kAttempts[i]) LinkSendByte(byte);
         if (!Pause(25)) return false;
-        ReceivedByte last = LinkDrain(50);
-        if (last == '>' || last == ' ') return true;
+        if (i + 1 == kAttempts.size()) break;
+        ReceivedByte last = LinkDrain(50, nullptr, &prompt);
+        if (prompt.Seen() || atPrompt(last)) return true;
         if (Interrupted()) return false;
     }
-    return false;
+    // On a slow link the answers are still on their way after the last attempt.
+    return LinkAwaitAnswer(50, AnswerDeadline(), atPrompt, nullptr, &prompt);
 }

@@ -10,6 +10,8 @@
 
 #include "comm/CommPort.h"
 
+class CPromptSpotter;
+
 // A received byte, 0 to 255, or kNothingRead. A received 0xFF is a byte like any other.
 using ReceivedByte = int;
 inline constexpr ReceivedByte kNothingRead = -1;
@@ -28,6 +30,13 @@ inline constexpr int kStopCheckMs = 10;
 // A drain ends its wait when the line has not been quiet for this long: a board that keeps
 // talking never holds a dialogue.
 inline constexpr int kDrainLimitMs = 2000;
+// How long the host keeps looking for an answer once a dialogue's own pause is over. A
+// board's answer comes late on a busy host, behind a USB adapter's latency timer, on a link
+// with a long round trip (Bluetooth, a board reached over a network), or when the host's
+// writes return before the bytes are on the wire.
+inline constexpr int kAnswerDeadlineMs = 2500;
+// SteadyNowMs() + kAnswerDeadlineMs.
+std::int64_t AnswerDeadline();
 
 class CMonitorLink {
 public:
@@ -46,16 +55,32 @@ public:
     // Discards input until the line has been quiet for quietMs; the last byte read, or
     // kNothingRead when none arrived, the line never went quiet within kDrainLimitMs, or the
     // wait was stopped. Always sleeps at least once. With `kept`, the bytes read are added to
-    // it (what the board said at the end of a dialogue, for the terminal).
-    ReceivedByte LinkDrain(int quietMs, std::string* kept = nullptr);
+    // it (what the board said at the end of a dialogue, for the terminal). With `prompt`,
+    // every byte read is shown to it, and the drain ends as soon as it has seen a prompt.
+    ReceivedByte LinkDrain(int quietMs, std::string* kept = nullptr,
+                           CPromptSpotter* prompt = nullptr);
+    // An answer judged by the last byte before a quiet time: first one LinkDrain(quietMs), the
+    // look a fast line needs; when its last byte is not accepted, the answer may still be on
+    // its way, so each later burst is drained the same way until one ends in an accepted byte
+    // or deadlineMs passes with nothing accepted. True when the answer came (or `prompt` saw
+    // one); false on the deadline, a stop or a lost device.
+    using AnswerTest = std::function<bool(ReceivedByte last)>;
+    bool LinkAwaitAnswer(int quietMs, std::int64_t deadlineMs, const AnswerTest& accept,
+                         std::string* kept = nullptr, CPromptSpotter* prompt = nullptr);
+    // Waits until a byte is queued (or the line hung up, which the next read tells); false when
+    // the deadline passed, the wait was stopped or the device went away.
+    bool WaitForBytes(std::int64_t deadlineMs);
     // Sleeps ms milliseconds; false, early, when the stop test says so or the device is gone.
     bool Pause(int ms);
     int LinkSendString(const std::string& text);
     int LinkSendBlock(const void* buffer, int length);
     int LinkSendByte(int value);
     bool LinkSetBaud(DWORD baud);
-    // Prods the monitor until its prompt ('>' or a space) is seen; false after five tries, or
-    // at once when stopped or the device is gone.
+    // Prods the monitor until its prompt is seen: '>' or a space as the last byte before a
+    // quiet time, or a prompt in the middle of text that never pauses (CPromptSpotter). An
+    // answer to an earlier prod counts as well as one to the last; after the fifth the host
+    // goes on looking until kAnswerDeadlineMs has passed. False then, or at once when stopped
+    // or the device is gone.
     bool WakeMonitor();
 
     // The user (or a signal) asked the dialogue to stop.

@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 
+#include "BoardReport.h"
+#include "PromptSpotter.h"
 #include "TransferContext.h"
 #include "comm/CommPort.h"
 
@@ -30,34 +32,62 @@ void WaitUntilOnTheWire(CMonitorLink& link, std::int64_t startMs, long bytes, DW
     if (left > 0) link.Pause(static_cast<int>(left));
 }
 
-// tom8, the loader command, the data at 57600 baud, then "%" at the normal rate. Stops
-// without a message where the monitor does not answer as expected; the line always ends at
-// the normal baud rate. sendData returns the number of bytes it wrote. What the loader says
-// about the records (bad lines, its summary) is kept for the terminal.
-HexLoadOutcome RunRecordLoaderDialogue(const CTransferContext& ctx, const char* loaderCommand,
-                                       const IProgressWindow* progress,
+struct DialogueResult {
+    HexLoadOutcome outcome = HexLoadOutcome::NoMonitorPrompt;
+    std::string reportedLine;  // the line of the board's report that failed the load
+};
+
+// The answer is the last byte before a quiet time.
+CMonitorLink::AnswerTest EndsIn(char answer) {
+    return [answer](ReceivedByte last) { return last == answer; };
+}
+
+// tom8, the loader command, the data at 57600 baud, then "%" at the normal rate. Each answer
+// is looked for after the dialogue's pause and, when it has not come, until kAnswerDeadlineMs
+// later (a slow link). The line always ends at the normal baud rate. sendData returns the
+// number of bytes it wrote. What the loader says about the records (bad lines, its summary)
+// is kept for the terminal and judged by the failure pattern. closingStarts: the host's "%"
+// starts a program, so it is not sent after a report that fails the load.
+DialogueResult RunRecordLoaderDialogue(const CTransferContext& ctx, const CFailurePattern& failure,
+                                       const char* loaderCommand, const IProgressWindow* progress,
+                                       bool closingStarts,
                                        const std::function<long(CMonitorLink&)>& sendData) {
     CMonitorLink link(ctx.port, ctx.StopTest(progress));
-    HexLoadOutcome outcome = HexLoadOutcome::NoMonitorPrompt;
+    DialogueResult result;
     link.LinkSendString("tom8\r");
-    link.Pause(500);
-    if (link.LinkDrain(500) == '>') {
-        outcome = HexLoadOutcome::NoLoaderAnswer;
+    // A board that keeps printing at its prompt never goes quiet after it.
+    CPromptSpotter prompt;
+    if (link.Pause(500) &&
+        link.LinkAwaitAnswer(500, AnswerDeadline(), EndsIn('>'), nullptr, &prompt)) {
+        result.outcome = HexLoadOutcome::NoLoaderAnswer;
         link.LinkSendString(loaderCommand);
-        link.Pause(10);
-        if (link.LinkDrain(100) == '%') {
+        if (link.Pause(10) && link.LinkAwaitAnswer(100, AnswerDeadline(), EndsIn('%'))) {
             link.LinkSetBaud(kRecordLoaderBaud);
             const std::int64_t start = SteadyNowMs();
             WaitUntilOnTheWire(link, start, sendData(link), kRecordLoaderBaud);
-            outcome = link.LinkDrain(500, ctx.boardWords) == '%' ? HexLoadOutcome::Loaded
-                                                                  : HexLoadOutcome::NoFinalAnswer;
+            std::string report;
+            const bool answered = link.LinkAwaitAnswer(500, AnswerDeadline(), EndsIn('%'), &report);
+            if (ctx.boardWords) *ctx.boardWords += report;
+            if (!answered) {
+                result.outcome = HexLoadOutcome::NoFinalAnswer;
+            } else if (auto line = failure.FirstMatchingLine(report)) {
+                result.outcome = HexLoadOutcome::BoardReportedFailure;
+                result.reportedLine = *line;
+            } else {
+                result.outcome = HexLoadOutcome::Loaded;
+            }
         }
     }
-    if (link.Lost()) return HexLoadOutcome::DeviceLost;
+    if (link.Lost()) return {HexLoadOutcome::DeviceLost, {}};
     link.LinkSetBaud(ctx.NormalBaud());
-    if (outcome == HexLoadOutcome::Loaded) link.LinkSendString("%");
-    if (outcome != HexLoadOutcome::Loaded && link.Stopped()) return HexLoadOutcome::Cancelled;
-    return outcome;
+    // The closing "%" takes the board back to its prompt (and starts a staged program).
+    if (result.outcome == HexLoadOutcome::Loaded ||
+        (result.outcome == HexLoadOutcome::BoardReportedFailure && !closingStarts))
+        link.LinkSendString("%");
+    if (result.outcome != HexLoadOutcome::Loaded &&
+        result.outcome != HexLoadOutcome::BoardReportedFailure && link.Stopped())
+        return {HexLoadOutcome::Cancelled, {}};
+    return result;
 }
 
 struct FileCloser {
@@ -73,6 +103,8 @@ const char* DescribeHexLoadOutcome(HexLoadOutcome outcome) {
         case HexLoadOutcome::NoMonitorPrompt: return "the monitor did not answer \"tom8\" with its prompt";
         case HexLoadOutcome::NoLoaderAnswer: return "the monitor's record loader did not answer '%'";
         case HexLoadOutcome::NoFinalAnswer: return "the record loader did not answer '%' after the records";
+        case HexLoadOutcome::BoardReportedFailure: return "the board reported bad records";
+        case HexLoadOutcome::InvalidFailurePattern: return "the load failure pattern is not a regular expression";
         case HexLoadOutcome::Cancelled: return "cancelled";
         case HexLoadOutcome::NotConnected: return "no port is open";
         case HexLoadOutcome::DeviceLost: return "the device went away";
@@ -94,7 +126,15 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOut
     std::rewind(file.get());
     if (size < 0) size = 0;
 
+    const CFailurePattern failure(ctx.loadFailurePattern);
+    if (!failure.Error().empty()) {
+        ctx.ShowError(InvalidPatternMessage(ctx.loadFailurePattern, failure.Error()));
+        *outcome = HexLoadOutcome::InvalidFailurePattern;
+        return 1;
+    }
+
     bool cancelled = false;
+    DialogueResult result;
     {
         CSavedLine saved(ctx);
         ctx.port.SetLineFormat(kParityNone, 8, kOneStopBit);
@@ -108,7 +148,8 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOut
         progress->SetStep(1);
         progress->SetPos(0);
 
-        *outcome = RunRecordLoaderDialogue(ctx, "lo ;B3+\r", progress.get(), [&](CMonitorLink& link) {
+        result = RunRecordLoaderDialogue(ctx, failure, "lo ;B3+\r", progress.get(), false,
+                                         [&](CMonitorLink& link) {
             long written = 0;
             unsigned char piece[kHexPieceSize];
             for (;;) {
@@ -125,15 +166,26 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOut
             return written;
         });
     }
+    *outcome = result.outcome;
     if (*outcome == HexLoadOutcome::DeviceLost) return 1;  // the document reports it
     if (cancelled || *outcome == HexLoadOutcome::Cancelled) {
         ctx.ShowCancelled();
         *outcome = HexLoadOutcome::Cancelled;
+    } else if (*outcome == HexLoadOutcome::BoardReportedFailure) {
+        ctx.ShowError("Hex file not loaded, the board reported: " + result.reportedLine);
+    } else if (*outcome != HexLoadOutcome::Loaded) {
+        ctx.ShowError(std::string("Hex file not loaded: ") + DescribeHexLoadOutcome(*outcome));
     }
     return 1;
 }
 
-void SendSRecordText(const CTransferContext& ctx, const char* text, int length) {
-    RunRecordLoaderDialogue(ctx, "lo ;3\r", nullptr,
-                            [&](CMonitorLink& link) -> long { return link.LinkSendBlock(text, length); });
+HexLoadOutcome SendSRecordText(const CTransferContext& ctx, const char* text, int length,
+                               std::string* reportedLine) {
+    const CFailurePattern failure(ctx.loadFailurePattern);
+    if (!failure.Error().empty()) return HexLoadOutcome::InvalidFailurePattern;
+    DialogueResult result = RunRecordLoaderDialogue(
+        ctx, failure, "lo ;3\r", nullptr, true,
+        [&](CMonitorLink& link) -> long { return link.LinkSendBlock(text, length); });
+    if (reportedLine) *reportedLine = result.reportedLine;
+    return result.outcome;
 }

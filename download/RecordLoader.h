@@ -14,25 +14,34 @@ constexpr int kHexPieceSize = 1024;
 // NUL into buffer; returns buffer.
 char* FormatHexDigits(std::uint32_t value, char* buffer, int digits);
 
-// How a record-loader dialogue ended. The window shows nothing where the monitor does not
-// answer; a front end that must report success or failure (the command-line tool) reads this.
+// How a record-loader dialogue ended. Every failure has been told to the user (in the window a
+// message, on the command line standard error) except a lost device, which the document
+// reports; a front end that must return a verdict (the command-line tool) reads this.
 enum class HexLoadOutcome {
     Loaded,
     CannotOpen,
-    NoMonitorPrompt,  // no '>' after "tom8"
-    NoLoaderAnswer,   // no '%' after the loader command
-    NoFinalAnswer,    // no '%' after the data
+    NoMonitorPrompt,        // no '>' after "tom8"
+    NoLoaderAnswer,         // no '%' after the loader command
+    NoFinalAnswer,          // no '%' after the data
+    BoardReportedFailure,   // the board's report of the records matched the failure pattern
+    InvalidFailurePattern,  // the failure pattern is no regular expression; nothing was sent
     Cancelled,
     NotConnected,
-    DeviceLost,       // the device went away during the dialogue
+    DeviceLost,             // the device went away during the dialogue
 };
 
 const char* DescribeHexLoadOutcome(HexLoadOutcome outcome);
 
-// Sends a hex record file unchanged through "lo ;B3+". Always returns 1; failures are told
-// to the user or, where the monitor does not answer, end the dialogue silently.
+// Sends a hex record file unchanged through "lo ;B3+". Always returns 1; the outcome says how
+// it went. After the records the board's report is judged by ctx.loadFailurePattern; a line
+// that matches fails the load (the line is shown), though the closing "%" still goes out so
+// the board returns to its prompt.
 int LoadHexFile(const CTransferContext& ctx, const std::string& path,
                 HexLoadOutcome* outcome = nullptr);
 
-// Sends record text through "lo ;3"; leaves the line format and time-outs as they are.
-void SendSRecordText(const CTransferContext& ctx, const char* text, int length);
+// Sends record text through "lo ;3"; leaves the line format and time-outs as they are, shows
+// no message. Loaded only when the board took the records and was sent the closing "%",
+// which starts a staged program: after a report that matches the failure pattern the "%" is
+// not sent, and the board's line is left in reportedLine.
+HexLoadOutcome SendSRecordText(const CTransferContext& ctx, const char* text, int length,
+                               std::string* reportedLine = nullptr);

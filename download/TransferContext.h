@@ -6,6 +6,7 @@
 #include <string>
 
 #include "document/DocumentUi.h"
+#include "document/LoadFailurePattern.h"
 #include "comm/PortSettings.h"
 #include "MonitorLink.h"
 
@@ -21,6 +22,10 @@ struct CTransferContext {
     // Where the dialogue leaves what the board said after the last answer it waited for (its
     // load report, its prompt), to be shown once the terminal reads the line again.
     std::string* boardWords = nullptr;
+    // What in the board's report of a record load means it failed (document/
+    // LoadFailurePattern.h): the user's setting, or for one run of the command-line tool its
+    // --fail-pattern.
+    std::string loadFailurePattern = kDefaultLoadFailurePattern;
 
     bool Stopped() const { return stop && stop->load(); }
     // The stop test of a dialogue: the context's flag, or Cancel in its progress window.

@@ -66,6 +66,7 @@ enum : int {
     kRequestBlock,
     kNoGoAhead,
     kNoCompletion,
+    kNoLoaderAnswer,
     kSilent,
     kPromptEnd,
     kNoise,
@@ -95,6 +96,7 @@ constexpr option kLongOptions[] = {
     {"request-block", required_argument, nullptr, kRequestBlock},
     {"no-go-ahead", no_argument, nullptr, kNoGoAhead},
     {"no-completion", no_argument, nullptr, kNoCompletion},
+    {"no-loader-answer", no_argument, nullptr, kNoLoaderAnswer},
     {"silent", no_argument, nullptr, kSilent},
     {"prompt-end", required_argument, nullptr, kPromptEnd},
     {"noise", required_argument, nullptr, kNoise},
@@ -258,6 +260,9 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
             case kNoCompletion:
                 f.noCompletion = true;
                 break;
+            case kNoLoaderAnswer:
+                f.noLoaderAnswer = true;
+                break;
             case kSilent:
                 f.silent = true;
                 break;
@@ -337,6 +342,7 @@ Faults of the LOAD dialogue:
   --request-block K    ... for block K (default 1)
   --no-go-ahead        never answer '+'
   --no-completion      never answer '-'
+  --no-loader-answer   the record loader's lo gets no '%'
 
 Other faults:
   --silent             send nothing at all

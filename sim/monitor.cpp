@@ -208,6 +208,12 @@ void Monitor::tick(Clock::time_point now) {
             break;
         case State::AwaitPercent:
             out_.note("record loader: no closing '%' from the host");
+            // Without the host's '%' a staged start is not made: the host holds it back
+            // when the board reported bad records.
+            if (moveArmed_) {
+                moveArmed_ = false;
+                out_.note("staged start: not made without the host's '%'");
+            }
             recordsDone();
             break;
         case State::Command:
@@ -314,6 +320,8 @@ void Monitor::execute(const std::string& text) {
         if (mode_ != Mode::M8) {
             emit("lo: the record loader runs in M8 mode; type tom8 first\r\n");
             prompt();
+        } else if (options_.faults.noLoaderAnswer) {
+            out_.note("fault: no '%' for this lo");  // back at the command line, silent
         } else {
             startRecords(trim(trim(text).substr(2)));
         }

@@ -9,10 +9,11 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr unsigned kRecordBaud = 57600;
-// The host switches to 57600 and starts about 110 ms after it has the '%'; with no records
-// at all it looks for the closing '%' some 600 ms after. The first record must come within
-// this window ...
-constexpr auto kFirstByte = 350ms;
+// The host switches to 57600 and starts about 110 ms after it has the '%', and on a link with a
+// long round trip (up to a second) the first record reaches the board that much later still;
+// with no records at all the host looks for the closing '%' from some 600 ms after it until
+// about 2.5 s later. The first record must come within this time ...
+constexpr auto kFirstByte = 2s;
 // ... and the text ends when the line has been quiet this long (the host allows 500 ms).
 constexpr auto kQuiet = 200ms;
 constexpr auto kClosingPercent = 5s;

@@ -27,6 +27,7 @@ struct Faults {
     int requestBlock = 1;                     // ... for this block (1-based)
     bool noGoAhead = false;                   // never answer '+'
     bool noCompletion = false;                // never answer '-'
+    bool noLoaderAnswer = false;              // the record loader's "lo" gets no '%'
     bool silent = false;                      // send nothing at all
     PromptEnd promptEnd = PromptEnd::Normal;
     std::vector<std::uint8_t> noise;  // sent each time the board's UART changes rate

@@ -126,11 +126,21 @@ protected:
 TEST_F(CliInterruptWaitingBoard, CtrlCDuringTheMonitorsWaitRequestsEndsTheLoad) {
     Start({"load", "--port", Port(), dir + "/p.RUN"});
     ASSERT_TRUE(board.waitForSent("#", std::chrono::seconds(10)));
+    const auto interrupted = Clock::now();
     EXPECT_EQ(InterruptAndWait(SIGINT), 130) << Slurp(dir + "/err");
     EXPECT_EQ(Slurp(dir + "/err"), "Transfer cancelled\n");
-    // It ended within the first five-second pause: no '+' ever went out.
-    EXPECT_EQ(board.received().find('+'), std::string::npos);
+    // It ended within the first five-second pause (of 30). The monitor's '+' came right after
+    // its '#'s, so the host answered it and closed the LOAD with its end of data: the board is
+    // back at its prompt at the console rate instead of waiting at the download rate.
+    EXPECT_LT(Clock::now() - interrupted, std::chrono::seconds(5));
+    const std::string received = board.received();
+    const auto command = received.find("LOAD ");
+    ASSERT_NE(command, std::string::npos);
+    EXPECT_EQ(received.substr(received.find('\r', command) + 1), std::string("+\0\0", 3));
     ExpectLineRestored();
+    // The monitor ended its LOAD at once (the end of data came before the image) and went
+    // back to its prompt, not after its own time-out.
+    EXPECT_TRUE(board.waitForNote("LOAD error: ", std::chrono::seconds(3)));
 }
 
 TEST_F(CliInterruptWaitingBoard, SigtermEndsTheLoadTheSameWay) {
@@ -142,7 +152,13 @@ TEST_F(CliInterruptWaitingBoard, SigtermEndsTheLoadTheSameWay) {
 
 class CliInterruptChattyBoard : public CliInterrupt {
 protected:
-    CliInterruptChattyBoard() : CliInterrupt(Faulty([](auto& f) { f.chatterMs = 30; })) {}
+    // It keeps printing, and its prompt is a line of its own, which is no prompt to the host:
+    // the wake-up never ends by itself.
+    CliInterruptChattyBoard()
+        : CliInterrupt(Faulty([](auto& f) {
+              f.chatterMs = 30;
+              f.promptEnd = vivaz::PromptEnd::CrLf;
+          })) {}
 };
 
 TEST_F(CliInterruptChattyBoard, CtrlCDuringAWakeUpThatNeverGoesQuietEndsIt) {

@@ -129,6 +129,8 @@ TEST_F(CliLoad, BadOptionsAndValuesNameThemselvesAndExitTwo) {
         {"run x.RUN --timeout soon",
          "tarvoline-cli run: --timeout soon: not a time; give seconds, e.g. 30, 2.5 or 2m\n"},
         {"run x.RUN --until '(x'", "tarvoline-cli run: --until (x: not a regular expression: "},
+        {"loadhex --fail-pattern '(x' x.HEX",
+         "tarvoline-cli loadhex: --fail-pattern (x: not a regular expression: "},
         {"run", "tarvoline-cli run: which file?\n"},
         {"load a.RUN b.RUN", "tarvoline-cli load: one file at a time\n"},
         {"term x.RUN", "tarvoline-cli term: takes no file: x.RUN\n"},
@@ -179,6 +181,48 @@ TEST_F(CliLoad, WhatTheBoardSaysOfTheRecordsIsPrinted) {
     RunResult r = Run("loadhex" + Port() + "'" + path + "'");
     EXPECT_NE(r.out.find("line 1: checksum"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("1 bad"), std::string::npos) << r.out;
+    // The board did not take the records: the load failed, told once, in the board's words.
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Hex file not loaded, the board reported: line 1: checksum EE, computed ED\n");
+    EXPECT_EQ(r.out.find("Loaded " + path), std::string::npos) << r.out;
+}
+
+TEST_F(CliLoad, RunStartsNothingAfterBadRecords) {
+    std::string path = Write("bad.HEX", "S107010041424344EE\r\nS9030000FC\r\n");
+    RunResult r = Run("run" + Port() + "'" + path + "' --until PASS --timeout 20");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("the board reported: line 1: checksum EE, computed ED"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(board.received().find("G\r"), std::string::npos);
+    EXPECT_FALSE(board.lastStart().has_value());
+}
+
+TEST_F(CliLoad, AFailPatternHoldsForOneRunAndIsNotStored) {
+    const std::string stored = Slurp(dir + "/config/Hollowbrook Works/Tarvoline.conf");
+    std::string good = Write("good.HEX", "S107010041424344ED\r\nS9030000FC\r\n");
+    // A monitor whose every report means trouble, to this user.
+    RunResult strict = Run("loadhex" + Port() + "--fail-pattern 'BYTES LOADED' '" + good + "'");
+    EXPECT_EQ(strict.exitCode, 1);
+    EXPECT_EQ(strict.err, "Hex file not loaded, the board reported: 1 records, 00000004 bytes "
+                          "loaded, 0 bad\n");
+    // The next run has the default again.
+    EXPECT_EQ(Run("loadhex" + Port() + "'" + good + "'").exitCode, 0);
+    EXPECT_EQ(Slurp(dir + "/config/Hollowbrook Works/Tarvoline.conf"), stored);
+
+    // The staged start is judged the same way: the program is loaded but never started.
+    std::string file(36, '\0');
+    file[0] = 0x60;
+    file[1] = 0x1B;
+    file[5] = 0x40;   // text size 0x40
+    file[24] = 0x10;  // text start 0x00001000
+    std::string staged = Write("staged.RUN", file + std::string(0x40, 'z'));
+    RunResult load = Run("load" + Port() + "--fail-pattern 'bytes loaded' '" + staged + "'");
+    EXPECT_EQ(load.exitCode, 1);
+    EXPECT_NE(load.err.find("The program was loaded but not started: the board reported: "),
+              std::string::npos)
+        << load.err;
+    EXPECT_EQ(load.out.find("Loaded and started"), std::string::npos) << load.out;
+    EXPECT_FALSE(board.lastStart().has_value());
 }
 
 TEST_F(CliLoad, PostLinkLoadConvertsTheExampleAndStartsIt) {
@@ -254,6 +298,7 @@ TEST_F(CliLoadSilentBoard, AHexLoadTheMonitorIgnoresFailsWithAReason) {
     std::string path = Write("a.HEX", "S9030000FC\r\n");
     RunResult r = Run("loadhex" + Port() + "'" + path + "'");
     EXPECT_EQ(r.exitCode, 1);
+    // Told once: by the loader, as the window tells it.
     EXPECT_EQ(r.err, "Hex file not loaded: the monitor did not answer \"tom8\" with its prompt\n");
 }
 

@@ -123,11 +123,16 @@ TEST_F(Loaders, AHexFileOf2048BytesGoesOutInTwoPiecesUnchanged) {
 
 TEST_F(Loaders, AnEmptyHexFileStillRunsTheDialogue) {
     auto path = WriteFile("empty.HEX", {});
-    EXPECT_EQ(LoadHexFile(*ctx, path), 1);
-    EXPECT_TRUE(ui.messages.empty());
+    HexLoadOutcome outcome = HexLoadOutcome::NotConnected;
+    EXPECT_EQ(LoadHexFile(*ctx, path, &outcome), 1);
+    // The board says it got no end record: that is no load.
+    EXPECT_EQ(outcome, HexLoadOutcome::BoardReportedFailure);
+    EXPECT_EQ(ui.Texts(),
+              std::vector<std::string>{"Hex file not loaded, the board reported: no end record"});
     EXPECT_EQ(ui.logs.at(0)->upper, 1);
     EXPECT_EQ(ui.logs.at(0)->steps, 0);
-    EXPECT_NE(board.received().find("tom8\rlo ;B3+\r"), std::string::npos);
+    // The closing '%' still takes the board back to its prompt.
+    EXPECT_NE(ReceivedEndingWith('%').find("tom8\rlo ;B3+\r%"), std::string::npos) << Notes();
     ExpectLineRestored();
 }
 
@@ -151,7 +156,9 @@ protected:
 TEST_F(GtBoard, AMonitorNotAnsweringTom8WithAPromptGetsNothingMore) {
     auto path = WriteFile("x.HEX", {'S', '9', '0', '3', '0', '0', '0', '0', 'F', 'C', '\r', '\n'});
     EXPECT_EQ(LoadHexFile(*ctx, path), 1);
-    EXPECT_TRUE(ui.messages.empty());
+    // The window says which answer did not come.
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{
+                              "Hex file not loaded: the monitor did not answer \"tom8\" with its prompt"});
     EXPECT_EQ(board.received(), "tom8\r");
     ExpectLineRestored();
 }

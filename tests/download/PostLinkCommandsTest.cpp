@@ -224,7 +224,13 @@ TEST_F(PostLinkCommands, TheBoardsLastWordsReachTheTerminal) {
     kit::SaveFile(hex, kit::Bytes{'S', '1', '0', '7', '0', '1', '0', '0', '4', '1', '4', '2', '4',
                                   '3', '4', '4', 'E', 'E', '\r', '\n', 'S', '9', '0', '3', '0', '0',
                                   '0', '0', 'F', 'C', '\r', '\n'});
-    EXPECT_EQ(TransferHexFile(*doc, hex), HexLoadOutcome::Loaded);
+    // The board did not take the records: the load fails, and the window says why in the
+    // board's own words.
+    EXPECT_EQ(TransferHexFile(*doc, hex), HexLoadOutcome::BoardReportedFailure);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text,
+              "Hex file not loaded, the board reported: line 1: checksum EE, computed ED");
+    ui.messages.clear();
     EXPECT_NE(said.find("checksum"), std::string::npos) << said;
     EXPECT_NE(said.find("1 bad"), std::string::npos) << said;
     // The terminal shows them before anything the watcher reads afterwards.

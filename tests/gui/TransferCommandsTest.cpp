@@ -225,12 +225,15 @@ TEST_F(PatientBoardMenu, TheWindowStaysLiveEnterDoesNotCancelAndCancelEndsTheWai
     EXPECT_TRUE(doc->TransferRunning());
     EXPECT_FALSE(progress->CancelRequested());
 
-    // Cancel ends the transfer inside the first pause: the host never answers the '+' that
-    // the monitor would send after its waits.
+    // Cancel ends the transfer inside the first pause. The monitor's '+' came right behind its
+    // '#'s, so the host answers it and at once sends the end of data: the monitor ends its
+    // LOAD and goes back to its prompt at the console rate, and no block is sent.
     QTest::mouseClick(cancel, Qt::LeftButton);
     EXPECT_TRUE(WaitFor([&] { return !doc->TransferRunning(); }, 15000));
     doc->WaitForTransfer();
-    EXPECT_EQ(HostBytesAfterTheCommand().find('+'), std::string::npos) << HostBytesAfterTheCommand();
+    const std::string after = HostBytesAfterTheCommand();
+    EXPECT_EQ(after.substr(after.find('\r') + 1), std::string("+\0\0", 3)) << after;
+    EXPECT_TRUE(board.waitForNote("LOAD error: "));
     EXPECT_EQ(messages.texts, std::vector<QString>{"Transfer cancelled"});
     EXPECT_TRUE(frame->isEnabled());
     EXPECT_TRUE(doc->Port()->HasWatcher());

@@ -267,6 +267,50 @@ TEST(Records, StagedStartMovesTheImageAndStartsIt) {
     EXPECT_EQ(board.lastStart(), std::optional<std::uint32_t>(0x1000));
 }
 
+// A host on a link with a long round trip sees the '%' late and its first record reaches the
+// board later still: a second after the '%' the text is still taken.
+TEST(Records, TheFirstRecordMayComeASecondAfterThePercent) {
+    SimulatedBoard board;
+    HostLine host(board.devicePath());
+    host.drain(20ms);
+    host.write("tom8\r");
+    ASSERT_EQ(host.drain(200ms), '>');
+    host.write("lo ;B3+\r");
+    std::string got;
+    ASSERT_TRUE(host.readUntil("%", got));
+    host.setLine(57600);
+    std::this_thread::sleep_for(1000ms);
+    host.write("S107010041424344ED\r\nS9030000FC\r\n");
+    got.clear();
+    ASSERT_TRUE(host.readUntil("%", got));
+    EXPECT_NE(got.find("1 records, 00000004 bytes loaded, 0 bad"), std::string::npos) << got;
+    EXPECT_EQ(board.memory(0x100, 4), (std::vector<std::uint8_t>{'A', 'B', 'C', 'D'}));
+}
+
+// The host holds back its closing '%' after a report of bad records: the staged start is not
+// made, and the board is back at its prompt after its wait for the '%'.
+TEST(Records, NoStagedStartWithoutTheHostsPercent) {
+    SimulatedBoard board;
+    HostLine host(board.devicePath());
+    host.drain(20ms);
+    ASSERT_EQ(test::hostLoad(host, pattern(0x300), 0x2D0000, 115200), "ok");
+    host.write("\x08mo\n\r");
+    host.write("tom8\r");
+    ASSERT_EQ(host.drain(500ms), '>');
+    host.write("lo ;3\r");
+    std::string got;
+    ASSERT_TRUE(host.readUntil("%", got));
+    host.setLine(57600);
+    host.write("S204001000EB\rS204001300E8\rS804000000FB\r");
+    got.clear();
+    ASSERT_TRUE(host.readUntil("%", got));
+    host.setLine(9600);
+    got.clear();
+    ASSERT_TRUE(host.readUntil("> ", got, 8s));
+    EXPECT_TRUE(board.waitForNote("staged start: not made"));
+    EXPECT_FALSE(board.lastStart().has_value());
+}
+
 TEST(Records, LoaderNeedsM8Mode) {
     SimulatedBoard board;
     HostLine host(board.devicePath());
