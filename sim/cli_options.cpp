@@ -309,7 +309,7 @@ A simulated 68000 board running the ViVaz ROM monitor, on a pseudo-terminal. The
 printed is the device to open (for instance with picocom -b 9600 DEVICE); the board's notes
 (refused bytes, protocol errors, loads, program starts) follow on stdout.
 
-Options take their value as --name VALUE or --name=VALUE.
+An option's value follows it as the next word or after '=': -b 19200, --baud=19200.
 
 Line and run:
   -b, --baud RATE      console rate of the monitor (default 9600)
