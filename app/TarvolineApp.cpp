@@ -112,7 +112,9 @@ bool CTarvolineApp::InitInstance() {
     QCommandLineParser parser;
     parser.setApplicationDescription("Serial terminal for ViVaz boards");
     parser.addHelpOption();
-    parser.addVersionOption();  // "Tarvoline 2.00"
+    // Answered in main() before anything of the window starts; listed here for --help.
+    QCommandLineOption version(QStringList{"V", "v", "version"}, "Displays version information.");
+    parser.addOption(version);
     QCommandLineOption demo("demo", "Start a simulated board and connect to it.");
     QCommandLineOption bind("bind", "Use DEVICE for port NAME in this run.", "NAME=DEVICE");
     QCommandLineOption noSplash("nosplash", "Do not show the splash picture.");

@@ -8,9 +8,10 @@
 int main(int argc, char** argv) {
     // The version is answered before anything of the window starts, so it needs no display:
     // "tarvoline 2.0.0", the program's name and the whole version, as tarvoline-cli and
-    // vivaz-sim answer.
+    // vivaz-sim answer to -V and --version; -v is kept for those used to it.
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-V") == 0 ||
+            std::strcmp(argv[i], "-v") == 0) {
             std::cout << "tarvoline " << TARVOLINE_VERSION << "\n";
             return 0;
         }

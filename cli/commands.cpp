@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "port_options.h"
+
 namespace tarvoline::cli {
 
 const char* const kExitCodesHelp =
@@ -8,15 +10,7 @@ const char* const kExitCodesHelp =
 
 namespace {
 
-constexpr std::string_view kPortHelp =
-    "Line options (for this run only; nothing is stored):\n"
-    "  --port NAME           the port, e.g. COM1 or a device such as /dev/ttyUSB0\n"
-    "                        (default: the stored port)\n"
-    "  --baud N              the terminal rate: 1200 2400 9600 19200 38400 57600 115200\n"
-    "                        230400 (default: the stored rate)\n"
-    "  --download-baud N     the rate of LOAD's blocks, from the same list\n";
-
-constexpr std::string_view kPortArguments = "[--port NAME] [--baud N] [--download-baud N]";
+constexpr std::string_view kPortArguments = "[--port NAME] [--baud RATE] [LINE OPTIONS]";
 
 // For the commands that load through the monitor's record loader.
 constexpr std::string_view kFailPatternArgument = " [--fail-pattern REGEX]";
@@ -49,7 +43,7 @@ std::span<const Command> AllCommands() {
         std::string(kPortArguments) + std::string(kFailPatternArgument) +
         " FILE [--until REGEX] [--fail-on REGEX] [--timeout S]";
     static const std::string termDetails =
-        std::string(kPortHelp) + std::string(kFailPatternHelp) +
+        PortOptionsHelp() + std::string(kFailPatternHelp) +
         "  --no-reconnect        end (exit 1) when the device goes away, instead of waiting\n"
         "                        for it\n"
         "\nOn a terminal: the keys go to the board as the window's keyboard sends them (Enter\n"
@@ -69,7 +63,7 @@ std::span<const Command> AllCommands() {
         "until the input has ended and the line has been quiet for half a second (at most\n"
         "10 s after the end of the input).\n";
     static const std::string runDetails =
-        std::string(kPortHelp) + std::string(kFailPatternHelp) +
+        PortOptionsHelp() + std::string(kFailPatternHelp) +
         "  --until REGEX         exit 0 once the program's output matches REGEX\n"
         "  --fail-on REGEX       exit 1 once it matches REGEX (checked before --until)\n"
         "  --timeout S           exit 124 when S seconds (e.g. 30, 2.5, 2m) have passed first,\n"
@@ -91,9 +85,9 @@ std::span<const Command> AllCommands() {
         "line) and that line itself are shown but never matched, so --until '^> ' passes on\n"
         "the prompt after the program has returned, not on the one after the load. A monitor\n"
         "that announces no start gives no verdict (--timeout ends the run).\n";
-    static const std::string loadDetails = std::string(kPortHelp) + std::string(kFailPatternHelp);
+    static const std::string loadDetails = PortOptionsHelp() + std::string(kFailPatternHelp);
     static const std::string xmodemDetails =
-        std::string(kPortHelp) +
+        PortOptionsHelp() +
         "  --timeout SECONDS     how long the other side may take to start\n";
     static const Command kCommands[] = {
         {"postlink", "FILE.BIN",

@@ -3,6 +3,7 @@
 
 #include <ostream>
 
+#include "command_line.h"
 #include "commands.h"
 #include "postlink/conversion_text.h"
 #include "postlink/post_link_file.h"
@@ -29,23 +30,14 @@ class LinePrinter : public postlink::PostLinkObserver {
 }  // namespace
 
 int RunPostLink(const CommandContext& context) {
-    constexpr const char* kUsage = "Usage: tarvoline-cli postlink FILE.BIN\n";
-    if (context.arguments.size() == 1 && context.arguments[0] == "--help") {
-        context.out << kUsage;
-        return kExitSuccess;
-    }
-    if (context.arguments.size() != 1) {
-        context.err << "tarvoline-cli postlink: "
-                    << (context.arguments.empty() ? "which file?" : "one file at a time") << "\n"
-                    << kUsage;
+    std::vector<std::string> files;
+    if (!ParseCommandArguments(context, "postlink", context.arguments, nullptr, {}, files))
+        return kExitUsage;
+    if (files.size() != 1) {
+        UsageError(context, "postlink", files.empty() ? "which file?" : "one file at a time");
         return kExitUsage;
     }
-    if (context.arguments[0].size() > 1 && context.arguments[0][0] == '-') {
-        context.err << "tarvoline-cli postlink: unknown option " << context.arguments[0] << "\n"
-                    << kUsage;
-        return kExitUsage;
-    }
-    const std::string& path = context.arguments[0];
+    const std::string& path = files[0];
     LinePrinter printer(context.out);
     const PostLinkRun run = postlink::PostLinkFile(path, printer);
     if (!run.basePath) {

@@ -13,39 +13,19 @@
 #include "document/TarvolineDoc.h"
 #include "document/UiCallQueue.h"
 #include "cli_ui.h"
+#include "command_line.h"
 #include "commands.h"
+#include "port_options.h"
 
 namespace tarvoline::cli {
 
-struct PortOptions {
-    std::optional<std::string> port, baud, downloadBaud;
-    // --fail-pattern REGEX: what in the board's report of a record load means it failed, in
-    // place of the stored "Load Failure Pattern" (document/LoadFailurePattern.h).
-    std::optional<std::string> failPattern;
-};
-
-// The rates the line settings offer, for --baud and --download-baud.
-inline constexpr unsigned kSupportedRates[] = {1200,  2400,  9600,   19200,
-                                               38400, 57600, 115200, 230400};
-// "1200 2400 ... 230400": the whole list, for messages.
-std::string SupportedRatesText();
-
-// An option of a command that takes a value, beside the port options.
-struct ValueOption {
-    std::string_view name;  // "--until"
-    std::optional<std::string>* into;
-};
-
-// Parses a command's arguments: the port options (--port NAME, --baud N, --download-baud N,
-// --fail-pattern REGEX, which must compile),
-// the command's own value options and its files, in any order. A bad value, an unknown
-// option or a missing value is told on err naming the option ("--baud 12345: not a supported
-// rate; use one of ..."), followed by the command's usage line; then false.
+// Parses a command's arguments: the line options (-p/--port NAME, -b/--baud RATE,
+// --download-baud RATE, --databits, --parity, --stopbits, --flow), --fail-pattern REGEX
+// (which must compile), the command's own options and its files, in any order
+// (command_line.h).
 bool ParseArguments(const CommandContext& context, std::string_view command,
                     std::span<const std::string> arguments, PortOptions& port,
                     std::span<const ValueOption> options, std::vector<std::string>& files);
-// The usage complaint of a command: "tarvoline-cli NAME: what" and its usage line.
-void UsageError(const CommandContext& context, std::string_view command, const std::string& what);
 bool IsNumber(const std::string& text);
 
 // The document on the stored settings with this run's overrides, connected. Nothing is
@@ -71,7 +51,8 @@ struct Session {
         }
     }
     ITerminalView* view = nullptr;
-    // False when the port did not open; the reason has been printed.
+    // False when the port did not open or did not take a line option of this run; the reason
+    // has been printed.
     bool Connected() const { return doc->Port() != nullptr; }
     // The exit code of a command: 130 after Ctrl-C or SIGTERM, else by the result.
     int ExitCode(bool succeeded) const;

@@ -15,8 +15,11 @@
 
 namespace {
 
-const QStringList kBaudRates = {"1200",  "2400",  "9600",   "19200",
-                                "38400", "57600", "115200", "230400"};
+QStringList OfferedBaudRates() {
+    QStringList rates;
+    for (unsigned rate : kOfferedBaudRates) rates << QString::number(rate);
+    return rates;
+}
 
 // Template height of the dialog and how much the device group adds below the settings group.
 constexpr int kDialogWidth = 163;
@@ -51,8 +54,8 @@ CCommSettingsDlg::CCommSettingsDlg(const CPortSettings& settings,
     m_port = new QLineEdit(this);
     m_port->setObjectName("1021");
     du.Place(m_port, 99, 17, 48, 14);
-    m_baud = AddList(1001, kBaudRates, false, 99, 37);
-    m_downloadBaud = AddList(1008, kBaudRates, false, 99, 55);
+    m_baud = AddList(1001, OfferedBaudRates(), false, 99, 37);
+    m_downloadBaud = AddList(1008, OfferedBaudRates(), false, 99, 55);
     m_parity = AddList(1002, {"None", "Even", "Odd"}, true, 99, 74);
     m_dataBits = AddList(1003, {"7", "8"}, true, 99, 95);
     m_stopBits = AddList(1004, {"1", "2"}, true, 99, 114);

@@ -10,6 +10,12 @@ class ISettingsStore;
 
 inline constexpr const char* kComSettingsSection = "COM Settings";
 
+// The rates the line settings offer, for the terminal and for LOAD's blocks: the settings
+// dialog's lists, tarvoline-cli's --baud and --download-baud, its help, and (checked by a
+// test) its man page and shell completion. 4800 is not among them.
+inline constexpr unsigned kOfferedBaudRates[] = {1200,  2400,  9600,   19200,
+                                                 38400, 57600, 115200, 230400};
+
 struct CPortSettings {
     std::string m_strComPort = "COM3";
     std::string m_strBaudRate = "9600";

@@ -57,6 +57,12 @@ Board::~Board() {
     closePtyLine(line_);
 }
 
+termios Board::hostSetting() const {
+    termios t{};
+    ::tcgetattr(line_.master, &t);
+    return t;
+}
+
 void Board::stop() {
     stopping_.store(true);
     wakeServer();

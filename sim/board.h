@@ -58,6 +58,9 @@ class Board : private MonitorOutput {
     void clearTranscript();
     void setFaults(const Faults& faults);
     std::optional<std::uint32_t> lastStart() const;
+    // The line setting the host has made at this moment (the slave's termios, read through the
+    // master), including what the board does not judge, such as flow control.
+    termios hostSetting() const;
     DateTime boardClock() const;
 
   private:

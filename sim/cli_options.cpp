@@ -1,5 +1,7 @@
 #include "cli_options.h"
 
+#include <getopt.h>
+
 #include <charconv>
 
 #include "line_format.h"
@@ -43,146 +45,259 @@ bool toByteList(const std::string& s, std::vector<std::uint8_t>& out) {
 
 }  // namespace
 
+namespace {
+
+// The values of the options that have no one-letter form; those that have one use it.
+enum : int {
+    kProgramOutput = 256,
+    kLink,
+    kTimeout,
+    kStopBits,
+    kPace,
+    kLatency,
+    kDump,
+    kQuiet,
+    kEchoLoad,
+    kWait,
+    kKeepGoing,
+    kLateBlock,
+    kLateMs,
+    kRequestByte,
+    kRequestBlock,
+    kNoGoAhead,
+    kNoCompletion,
+    kNoLoaderAnswer,
+    kSilent,
+    kPromptEnd,
+    kNoise,
+    kChatter,
+};
+
+constexpr char kShortOptions[] = ":hVb:";  // ':' first: a missing value is told apart
+
+constexpr option kLongOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"baud", required_argument, nullptr, 'b'},
+    {"stopbits", required_argument, nullptr, kStopBits},
+    {"program-output", required_argument, nullptr, kProgramOutput},
+    {"link", required_argument, nullptr, kLink},
+    {"timeout", required_argument, nullptr, kTimeout},
+    {"pace", no_argument, nullptr, kPace},
+    {"latency", required_argument, nullptr, kLatency},
+    {"dump", required_argument, nullptr, kDump},
+    {"quiet", no_argument, nullptr, kQuiet},
+    {"echo-load", no_argument, nullptr, kEchoLoad},
+    {"wait", required_argument, nullptr, kWait},
+    {"keep-going", required_argument, nullptr, kKeepGoing},
+    {"late-block", required_argument, nullptr, kLateBlock},
+    {"late-ms", required_argument, nullptr, kLateMs},
+    {"request-byte", required_argument, nullptr, kRequestByte},
+    {"request-block", required_argument, nullptr, kRequestBlock},
+    {"no-go-ahead", no_argument, nullptr, kNoGoAhead},
+    {"no-completion", no_argument, nullptr, kNoCompletion},
+    {"no-loader-answer", no_argument, nullptr, kNoLoaderAnswer},
+    {"silent", no_argument, nullptr, kSilent},
+    {"prompt-end", required_argument, nullptr, kPromptEnd},
+    {"noise", required_argument, nullptr, kNoise},
+    {"chatter", required_argument, nullptr, kChatter},
+    {nullptr, 0, nullptr, 0},
+};
+
+// "--baud" for 'b': messages name an option by its long name, however it was written.
+std::string optionName(int code) {
+    for (const option& o : kLongOptions) {
+        if (o.name != nullptr && o.val == code) {
+            return std::string("--") + o.name;
+        }
+    }
+    return std::string("-") + static_cast<char>(code);
+}
+
+// What getopt_long did not take: `element` is the argument it stopped at.
+std::string refusal(int code, const char* element) {
+    const std::string written = element != nullptr ? element : "";
+    if (code != 0 && written.starts_with("--")) {
+        return optionName(code) + " takes no value";  // --pace=1
+    }
+    if (code != 0) {
+        return "unknown option: -" + std::string(1, static_cast<char>(code));
+    }
+    return "unknown option: " + written.substr(0, written.find('='));
+}
+
+}  // namespace
+
 std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args,
                                             std::string& error) {
     CommandLine cl;
     Faults& f = cl.board.faults;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                error = a + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        auto number = [&](int& out) {
-            std::string v;
-            if (!value(v)) {
-                return false;
-            }
-            if (!toInt(v, out)) {
-                error = a + ": not a number: " + v;
-                return false;
-            }
-            return true;
-        };
-        std::string v;
-        int n = 0;
-        if (a == "-h" || a == "--help") {
-            cl.help = true;
-        } else if (a == "--version" || a == "-V") {
-            cl.version = true;
-        } else if (a == "--program-output") {
-            if (!value(cl.board.programOutput))
-                return std::nullopt;
-            // The two characters \n in the option stand for a line end.
-            for (std::size_t at; (at = cl.board.programOutput.find("\\n")) != std::string::npos;)
-                cl.board.programOutput.replace(at, 2, "\n");
-        } else if (a == "--link") {
-            if (!value(cl.link))
-                return std::nullopt;
-        } else if (a == "--timeout") {
-            if (!value(v))
-                return std::nullopt;
-            try {
-                cl.timeoutSeconds = std::stod(v);
-            } catch (...) {
-                error = "--timeout: not a number: " + v;
-                return std::nullopt;
-            }
-        } else if (a == "--baud") {
-            if (!number(n))
-                return std::nullopt;
-            if (!isSupportedRate(static_cast<unsigned>(n))) {
-                error = "--baud: not a rate the UART can take: " + std::to_string(n);
-                return std::nullopt;
-            }
-            cl.board.consoleBaud = static_cast<unsigned>(n);
-        } else if (a == "--pace") {
-            cl.board.pace = true;
-        } else if (a == "--latency") {
-            if (!value(v))
-                return std::nullopt;
-            if (!toInt(v, n) || n > 1000) {
-                error = "--latency: expected milliseconds from 0 to 1000: " + v;
-                return std::nullopt;
-            }
-            cl.board.latencyMs = n;
-        } else if (a == "--dump") {
-            if (!value(cl.dumpPath))
-                return std::nullopt;
-        } else if (a == "--quiet") {
-            cl.quiet = true;
-        } else if (a == "--echo-load") {
-            f.echoLoadCommand = true;
-        } else if (a == "--wait") {
-            if (!number(f.waitRequests))
-                return std::nullopt;
-        } else if (a == "--keep-going") {
-            if (!number(f.keepGoing))
-                return std::nullopt;
-        } else if (a == "--late-block") {
-            if (!number(f.lateBlock))
-                return std::nullopt;
-        } else if (a == "--late-ms") {
-            if (!number(f.lateMs))
-                return std::nullopt;
-        } else if (a == "--request-byte") {
-            std::uint8_t b = 0;
-            if (!value(v))
-                return std::nullopt;
-            if (!toByte(v, b)) {
-                error = "--request-byte: not a hex byte: " + v;
-                return std::nullopt;
-            }
-            f.requestByte = b;
-        } else if (a == "--request-block") {
-            if (!number(f.requestBlock))
-                return std::nullopt;
-        } else if (a == "--no-go-ahead") {
-            f.noGoAhead = true;
-        } else if (a == "--no-completion") {
-            f.noCompletion = true;
-        } else if (a == "--no-loader-answer") {
-            f.noLoaderAnswer = true;
-        } else if (a == "--silent") {
-            f.silent = true;
-        } else if (a == "--prompt-end") {
-            if (!value(v))
-                return std::nullopt;
-            if (v == "normal")
-                f.promptEnd = PromptEnd::Normal;
-            else if (v == "gt")
-                f.promptEnd = PromptEnd::Gt;
-            else if (v == "space")
-                f.promptEnd = PromptEnd::Space;
-            else if (v == "crlf")
-                f.promptEnd = PromptEnd::CrLf;
-            else {
-                error = "--prompt-end: expected normal, gt, space or crlf: " + v;
-                return std::nullopt;
-            }
-        } else if (a == "--noise") {
-            if (!value(v))
-                return std::nullopt;
-            if (!toByteList(v, f.noise)) {
-                error = "--noise: expected hex bytes separated by commas: " + v;
-                return std::nullopt;
-            }
-        } else if (a == "--chatter") {
-            if (!value(v))
-                return std::nullopt;
-            if (!toInt(v, n) || n < 1 || n > 60000) {
-                error = "--chatter: expected milliseconds from 1 to 60000: " + v;
-                return std::nullopt;
-            }
-            f.chatterMs = n;
-        } else {
-            error = "unknown option: " + a;
+    std::vector<std::string> words{"vivaz-sim"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) {
+        argv.push_back(w.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+    opterr = 0;  // the messages are ours
+    optind = 0;  // a fresh scan, also after an earlier call
+    for (;;) {
+        const int code = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
+        if (code == -1) {
+            break;
+        }
+        if (code == ':') {
+            error = optionName(optopt) + " needs a value";
             return std::nullopt;
         }
+        if (code == '?') {
+            error = refusal(optopt, argv[optind - 1]);
+            return std::nullopt;
+        }
+        const std::string name = optionName(code);
+        const std::string v = optarg != nullptr ? optarg : "";
+        int n = 0;
+        auto number = [&](int& out) {
+            if (!toInt(v, out)) {
+                error = name + ": not a number: " + v;
+                return false;
+            }
+            return true;
+        };
+        switch (code) {
+            case 'h':
+                cl.help = true;
+                break;
+            case 'V':
+                cl.version = true;
+                break;
+            case kProgramOutput:
+                cl.board.programOutput = v;
+                // The two characters \n in the option stand for a line end.
+                for (std::size_t at;
+                     (at = cl.board.programOutput.find("\\n")) != std::string::npos;)
+                    cl.board.programOutput.replace(at, 2, "\n");
+                break;
+            case kLink:
+                cl.link = v;
+                break;
+            case kTimeout:
+                try {
+                    cl.timeoutSeconds = std::stod(v);
+                } catch (...) {
+                    error = "--timeout: not a number: " + v;
+                    return std::nullopt;
+                }
+                break;
+            case 'b':
+                if (!number(n))
+                    return std::nullopt;
+                if (!isSupportedRate(static_cast<unsigned>(n))) {
+                    error = "--baud: not a rate the UART can take: " + std::to_string(n);
+                    return std::nullopt;
+                }
+                cl.board.consoleBaud = static_cast<unsigned>(n);
+                break;
+            case kStopBits:
+                if (v != "1" && v != "2") {
+                    error = "--stopbits: expected 1 or 2: " + v;
+                    return std::nullopt;
+                }
+                cl.board.consoleStopBits = v == "2" ? 2 : 1;
+                break;
+            case kPace:
+                cl.board.pace = true;
+                break;
+            case kLatency:
+                if (!toInt(v, n) || n > 1000) {
+                    error = "--latency: expected milliseconds from 0 to 1000: " + v;
+                    return std::nullopt;
+                }
+                cl.board.latencyMs = n;
+                break;
+            case kDump:
+                cl.dumpPath = v;
+                break;
+            case kQuiet:
+                cl.quiet = true;
+                break;
+            case kEchoLoad:
+                f.echoLoadCommand = true;
+                break;
+            case kWait:
+                if (!number(f.waitRequests))
+                    return std::nullopt;
+                break;
+            case kKeepGoing:
+                if (!number(f.keepGoing))
+                    return std::nullopt;
+                break;
+            case kLateBlock:
+                if (!number(f.lateBlock))
+                    return std::nullopt;
+                break;
+            case kLateMs:
+                if (!number(f.lateMs))
+                    return std::nullopt;
+                break;
+            case kRequestByte: {
+                std::uint8_t b = 0;
+                if (!toByte(v, b)) {
+                    error = "--request-byte: not a hex byte: " + v;
+                    return std::nullopt;
+                }
+                f.requestByte = b;
+                break;
+            }
+            case kRequestBlock:
+                if (!number(f.requestBlock))
+                    return std::nullopt;
+                break;
+            case kNoGoAhead:
+                f.noGoAhead = true;
+                break;
+            case kNoCompletion:
+                f.noCompletion = true;
+                break;
+            case kNoLoaderAnswer:
+                f.noLoaderAnswer = true;
+                break;
+            case kSilent:
+                f.silent = true;
+                break;
+            case kPromptEnd:
+                if (v == "normal")
+                    f.promptEnd = PromptEnd::Normal;
+                else if (v == "gt")
+                    f.promptEnd = PromptEnd::Gt;
+                else if (v == "space")
+                    f.promptEnd = PromptEnd::Space;
+                else if (v == "crlf")
+                    f.promptEnd = PromptEnd::CrLf;
+                else {
+                    error = "--prompt-end: expected normal, gt, space or crlf: " + v;
+                    return std::nullopt;
+                }
+                break;
+            case kNoise:
+                if (!toByteList(v, f.noise)) {
+                    error = "--noise: expected hex bytes separated by commas: " + v;
+                    return std::nullopt;
+                }
+                break;
+            case kChatter:
+                if (!toInt(v, n) || n < 1 || n > 60000) {
+                    error = "--chatter: expected milliseconds from 1 to 60000: " + v;
+                    return std::nullopt;
+                }
+                f.chatterMs = n;
+                break;
+        }
+    }
+    if (optind < argc) {
+        error = "unexpected argument: " + words[static_cast<std::size_t>(optind)];
+        return std::nullopt;
     }
     return cl;
 }
@@ -194,8 +309,12 @@ A simulated 68000 board running the ViVaz ROM monitor, on a pseudo-terminal. The
 printed is the device to open (for instance with picocom -b 9600 DEVICE); the board's notes
 (refused bytes, protocol errors, loads, program starts) follow on stdout.
 
+An option's value follows it as the next word or after '=': -b 19200, --baud=19200.
+
 Line and run:
-  --baud RATE          console rate of the monitor (default 9600)
+  -b, --baud RATE      console rate of the monitor (default 9600)
+  --stopbits 1|2       stop bits of the console (default 1); at 2 the board refuses bytes
+                       that come with one
   --pace               run the line at its real rate both ways: send no faster than the
                        board's UART rate (10 bits a byte at 8N1, 11 at 8N2), so that a dump
                        or the banner arrives as on a real line, and take the host's bytes
@@ -210,7 +329,8 @@ Line and run:
   --program-output TEXT  a started program (G, or the staged start) prints TEXT between
                        "Starting program at ..." and "Program returned to the monitor",
                        each \n in TEXT a line end: a test program's verdict for the host
-  --version            print "vivaz-sim" and the version, and end
+  -h, --help           print this help, and end
+  -V, --version        print "vivaz-sim" and the version, and end
 
 Faults of the LOAD dialogue:
   --echo-load          repeat the LOAD command line before '+'

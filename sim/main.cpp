@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     std::string error;
     const auto cl = vivaz::parseCommandLine({argv + 1, argv + argc}, error);
     if (!cl) {
-        std::cerr << "vivaz-sim: " << error << "\n(vivaz-sim --help lists the options)\n";
+        std::cerr << "vivaz-sim: " << error
+                  << "\nUsage: vivaz-sim [OPTIONS]  (vivaz-sim --help lists them)\n";
         return 2;
     }
     if (cl->help) {

@@ -85,6 +85,7 @@ void Monitor::setFaults(const Faults& faults, Clock::time_point now) {
 LineFormat Monitor::consoleFormat() const {
     LineFormat f;
     f.baud = options_.consoleBaud;
+    f.stopBits = options_.consoleStopBits;
     return f;
 }
 

@@ -37,6 +37,8 @@ struct Faults {
 
 struct BoardOptions {
     unsigned consoleBaud = 9600;
+    // 1 or 2: a console at two stop bits refuses frames that come with one.
+    int consoleStopBits = 1;
     // Send no faster than the board's UART rate, and take the host's bytes no faster than the
     // host's line setting carries them.
     bool pace = false;

@@ -70,6 +70,8 @@ class SimulatedBoard {
     void setFaults(const Faults& faults) { board_->setFaults(faults); }
     // Where the last G or staged start started a program.
     std::optional<std::uint32_t> lastStart() const { return board_->lastStart(); }
+    // The host's line setting now, flow control included.
+    termios hostSetting() const { return board_->hostSetting(); }
     DateTime clock() const { return board_->boardClock(); }
 
   private:

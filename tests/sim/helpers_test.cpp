@@ -99,6 +99,52 @@ TEST(CommandLine, RefusesUnknownOptionsAndBadValues) {
     EXPECT_EQ(error, "--wait needs a value");
 }
 
+TEST(CommandLine, TakesTheFormsGetoptUsersType) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--baud=19200", "--stopbits=2"},
+          std::vector<std::string>{"-b", "19200", "--stopbits", "2"},
+          std::vector<std::string>{"-b19200", "--stop=2"}}) {  // a unique abbreviation
+        std::string error;
+        const auto cl = parseCommandLine(args, error);
+        ASSERT_TRUE(cl.has_value()) << args[0] << ": " << error;
+        EXPECT_EQ(cl->board.consoleBaud, 19200u) << args[0];
+        EXPECT_EQ(cl->board.consoleStopBits, 2) << args[0];
+    }
+    std::string error;
+    auto cl = parseCommandLine({"-V"}, error);
+    ASSERT_TRUE(cl.has_value()) << error;
+    EXPECT_TRUE(cl->version);
+    cl = parseCommandLine({"-h"}, error);
+    ASSERT_TRUE(cl.has_value()) << error;
+    EXPECT_TRUE(cl->help);
+    EXPECT_EQ(parseCommandLine({}, error)->board.consoleStopBits, 1);
+    // A second parse starts afresh.
+    cl = parseCommandLine({"--pace"}, error);
+    ASSERT_TRUE(cl.has_value()) << error;
+    EXPECT_EQ(cl->board.consoleBaud, 9600u);
+}
+
+TEST(CommandLine, RefusalsNameTheOptionAsWrittenOrByItsLongName) {
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"-b"}, "--baud needs a value"},
+        {{"--baud=1234"}, "--baud: not a rate the UART can take: 1234"},
+        {{"-b", "fast"}, "--baud: not a number: fast"},
+        {{"--stopbits", "3"}, "--stopbits: expected 1 or 2: 3"},
+        {{"--pace=yes"}, "--pace takes no value"},
+        {{"-x"}, "unknown option: -x"},
+        {{"--bogus=1"}, "unknown option: --bogus"},
+        {{"serve"}, "unexpected argument: serve"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(parseCommandLine(c.args, error).has_value()) << c.args[0];
+        EXPECT_EQ(error, c.error) << c.args[0];
+    }
+}
+
 TEST(CommandLine, LatencyIsZeroToOneSecond) {
     std::string error;
     auto cl = parseCommandLine({}, error);
