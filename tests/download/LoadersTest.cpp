@@ -154,8 +154,10 @@ TEST_F(Loaders, AMissingHexFileIsReportedAndTheLineUntouched) {
 // pipe) is refused at once by name; a pipe is never waited on for a writer.
 TEST_F(Loaders, ADirectoryOrANamedPipeIsRefusedByNameWithoutWaiting) {
     const std::string dir = TempPath("program.RUN");
-    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
     const std::string pipe = TempPath("pipe.HEX");
+    ::rmdir(dir.c_str());  // left by an earlier run
+    ::unlink(pipe.c_str());
+    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     // Should an open wait for a writer after all, this writer frees it and the test fails
     // instead of hanging.

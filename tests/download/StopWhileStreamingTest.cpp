@@ -52,7 +52,7 @@ private:
             // Text without a line end or a prompt, in pieces that keep the queue full (what
             // the host sends meanwhile waits unread).
             static const std::string text(16384, 'x');
-            m_pty.Write(text);
+            m_pty.WriteSome(text, std::chrono::milliseconds(20));
         }
     }
 

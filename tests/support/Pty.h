@@ -56,6 +56,25 @@ public:
         }
     }
     void Write(const std::string& s) { Write(s.data(), s.size()); }
+    // Writes what the line takes within `limit`; the number of bytes written. For a far end
+    // that must be able to stop while nobody reads the line.
+    size_t WriteSome(const std::string& s, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        size_t done = 0;
+        while (done < s.size()) {
+            ssize_t n = ::write(m_master, s.data() + done, s.size() - done);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+                continue;
+            }
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            pollfd pf{m_master, POLLOUT, 0};
+            ::poll(&pf, 1, static_cast<int>(left.count()));
+        }
+        return done;
+    }
 
     // Reads what the program sent until count bytes came or the time passed.
     std::string Read(size_t count, std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
