@@ -4,7 +4,6 @@
 // program's output (what follows the monitor's line announcing the start) matches --until
 // (exit 0) or --fail-on (1), the device goes (1), or --timeout passes (124).
 
-#include <regex.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,6 +17,7 @@
 #include <thread>
 
 #include "commands.h"
+#include "download/PosixRegex.h"
 #include "line_loop.h"
 #include "load_any.h"
 #include "session.h"
@@ -33,36 +33,12 @@ using Clock = std::chrono::steady_clock;
 // output is searched at most this often, and once more when the line goes quiet.
 constexpr auto kSearchInterval = 20ms;
 
-// A POSIX extended regular expression, compiled once.
-class CPattern {
-public:
-    CPattern() = default;
-    ~CPattern() {
-        if (m_compiled) regfree(&m_regex);
-    }
-    CPattern(const CPattern&) = delete;
-    CPattern& operator=(const CPattern&) = delete;
+// --until or --fail-on: none when not given.
+using Pattern = std::optional<CPosixRegex>;
 
-    // Empty when compiled; else the library's reason.
-    std::string Compile(const std::string& pattern) {
-        const int rc = regcomp(&m_regex, pattern.c_str(), REG_EXTENDED | REG_NEWLINE | REG_NOSUB);
-        if (rc != 0) {
-            char reason[256];
-            regerror(rc, &m_regex, reason, sizeof reason);
-            return reason;
-        }
-        m_compiled = true;
-        return {};
-    }
-    bool Compiled() const { return m_compiled; }
-    bool Matches(const std::string& text) const {
-        return m_compiled && regexec(&m_regex, text.c_str(), 0, nullptr, 0) == 0;
-    }
-
-private:
-    regex_t m_regex{};
-    bool m_compiled = false;
-};
+bool Matches(const Pattern& pattern, const std::string& text) {
+    return pattern && pattern->Matches(text);
+}
 
 // "5", "2.5", "90s", "2m", "1h": seconds as timeout(1) reads them.
 std::optional<std::chrono::milliseconds> ParseDuration(const std::string& text) {
@@ -116,7 +92,7 @@ struct RunArguments {
     std::optional<std::chrono::milliseconds> limit;
 };
 
-std::optional<RunArguments> Parse(const CommandContext& context, CPattern& until, CPattern& failOn) {
+std::optional<RunArguments> Parse(const CommandContext& context, Pattern& until, Pattern& failOn) {
     RunArguments a;
     const ValueOption options[] = {{"--until", &a.until}, {"--fail-on", &a.failOn},
                                    {"--timeout", &a.timeout}};
@@ -139,7 +115,7 @@ std::optional<RunArguments> Parse(const CommandContext& context, CPattern& until
     for (auto [name, text, pattern] : {std::tuple{"--until", &a.until, &until},
                                        std::tuple{"--fail-on", &a.failOn, &failOn}}) {
         if (!*text) continue;
-        const std::string reason = pattern->Compile(**text);
+        const std::string& reason = pattern->emplace(**text, CPosixRegex::Options{.lines = true}).Error();
         if (!reason.empty()) {
             UsageError(context, "run",
                        std::string(name) + " " + **text + ": not a regular expression: " + reason);
@@ -152,7 +128,7 @@ std::optional<RunArguments> Parse(const CommandContext& context, CPattern& until
 }  // namespace
 
 int RunRun(const CommandContext& context) {
-    CPattern until, failOn;
+    Pattern until, failOn;
     const std::optional<RunArguments> args = Parse(context, until, failOn);
     if (!args) return kExitUsage;
     std::signal(SIGPIPE, SIG_IGN);  // a closed output is told by the write
@@ -200,12 +176,12 @@ int RunRun(const CommandContext& context) {
         if (fresh && (now - lastSearch >= kSearchInterval || now - view.LastReceived() >= kSearchInterval)) {
             searched = output.Changes();
             lastSearch = now;
-            if (failOn.Matches(output.Text())) {
+            if (Matches(failOn, output.Text())) {
                 ownLine() << "tarvoline-cli run: the output matched --fail-on " << *args->failOn
                           << "\n";
                 return kExitFailure;
             }
-            if (until.Matches(output.Text())) return kExitSuccess;
+            if (Matches(until, output.Text())) return kExitSuccess;
         }
         if (CCliUi::Interrupted()) return kExitInterrupted;
         if (deadline.Passed()) return timedOut();
