@@ -15,7 +15,8 @@ PACKAGES := build-essential cmake ninja-build pkg-config \
             qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev \
             srecord lrzsz binutils xvfb xdotool x11-utils \
             desktop-file-utils appstream libxml2-utils man-db groff-base \
-            shared-mime-info libglib2.0-bin bash-completion clang libclang-rt-14-dev
+            shared-mime-info libglib2.0-bin bash-completion clang libclang-rt-14-dev \
+            ser2net gcc-m68k-linux-gnu binutils-m68k-linux-gnu
 # And what `make deb-check` needs on top (lintian is large: only that target installs it).
 DEB_CHECK_PACKAGES := lintian xdg-utils libfile-mimeinfo-perl
 

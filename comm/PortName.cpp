@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "NetworkPortName.h"
 #include "document/SettingsStore.h"
 
 std::optional<int> ComPortNumber(const std::string& name) {
@@ -18,9 +19,15 @@ std::optional<int> ComPortNumber(const std::string& name) {
 CPortDevice CPortNameResolver::Resolve(const std::string& name) const {
     if (auto it = m_bound.find(name); it != m_bound.end()) return {it->second, {}};
     if (!name.empty() && name.front() == '/') return {name, {}};
+    if (IsNetworkPortName(name)) {
+        std::string error;
+        if (!ParseNetworkPortName(name, error)) return {{}, error};
+        return {name, {}};
+    }
     auto number = ComPortNumber(name);
     if (!number) {
-        return {{}, "\"" + name + "\" is not a port name: use COM1 to COM255 or a device path."};
+        return {{}, "\"" + name + "\" is not a port name: use COM1 to COM255, a device path, "
+                    "rfc2217://HOST:PORT or tcp://HOST:PORT."};
     }
     if (*number < 1 || *number > 255) {
         return {{}, "\"" + name + "\" is not a port: port numbers run from 1 to 255."};

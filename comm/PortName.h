@@ -1,7 +1,8 @@
 #pragma once
 // How a port name becomes a device. "COMn" (n from 1 to 255) is the name users see and the
 // store keeps; the device behind it is the "Devices"/"COMn" setting when present, else
-// /dev/ttyS<n-1>. A name starting with '/' is a device path and is used as it is.
+// /dev/ttyS<n-1>. A name starting with '/' is a device path and is used as it is, and so is a
+// network port, "rfc2217://HOST:PORT" or "tcp://HOST:PORT" (see NetworkPortName.h).
 
 #include <map>
 #include <optional>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "comm/LineTermios.h"
+#include "comm/NetworkPortName.h"
 #include "comm/PortName.h"
 #include "comm/PortSettings.h"
 #include "document/MemorySettingsStore.h"
@@ -169,6 +170,34 @@ TEST(PortNameTest, BadNamesSayWhy) {
         CPortDevice d = names.Resolve(bad);
         EXPECT_TRUE(d.device.empty()) << bad;
         EXPECT_FALSE(d.error.empty()) << bad;
+    }
+}
+
+TEST(PortNameTest, NetworkAddressesAreTheirOwnDevices) {
+    CMemorySettingsStore store;
+    CPortNameResolver names(&store);
+    EXPECT_EQ(names.Resolve("rfc2217://rack7:7416").device, "rfc2217://rack7:7416");
+    EXPECT_EQ(names.Resolve("tcp://127.0.0.1:2000").device, "tcp://127.0.0.1:2000");
+    store.WriteProfileString("Devices", "COM3", "rfc2217://[::1]:7416");
+    EXPECT_EQ(names.Resolve("COM3").device, "rfc2217://[::1]:7416");
+
+    std::string error;
+    auto v6 = ParseNetworkPortName("rfc2217://[::1]:7416", error);
+    ASSERT_TRUE(v6) << error;
+    EXPECT_EQ(v6->host, "::1");
+    EXPECT_EQ(v6->port, 7416);
+    EXPECT_EQ(v6->Address(), "[::1]:7416");
+    auto raw = ParseNetworkPortName("tcp://rack7:2000", error);
+    ASSERT_TRUE(raw) << error;
+    EXPECT_EQ(raw->protocol, NetworkProtocol::RawTcp);
+    EXPECT_EQ(raw->Address(), "rack7:2000");
+
+    for (const char* bad : {"rfc2217://rack7", "rfc2217://:7416", "tcp://rack7:0", "tcp://rack7:65536",
+                            "tcp://rack7:x", "rfc2217://::1:7416", "rfc2217://[::1]7416",
+                            "tcp://ra ck:1"}) {
+        CPortDevice d = names.Resolve(bad);
+        EXPECT_TRUE(d.device.empty()) << bad;
+        EXPECT_NE(d.error.find(bad), std::string::npos) << d.error;
     }
 }
 
