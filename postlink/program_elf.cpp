@@ -30,12 +30,17 @@ std::string Hex(std::uint64_t value) {
 
 std::string TypeName(std::uint16_t type) {
     switch (type) {
-    case ET_NONE: return "ET_NONE";
-    case ET_REL: return "ET_REL, a relocatable object: link it into an executable first";
-    case ET_DYN: return "ET_DYN, a shared object or position-independent executable: link it "
-                        "with -static and -no-pie at a fixed address";
-    case ET_CORE: return "ET_CORE, a core dump";
-    default: return std::to_string(type);
+        case ET_NONE:
+            return "ET_NONE";
+        case ET_REL:
+            return "ET_REL, a relocatable object: link it into an executable first";
+        case ET_DYN:
+            return "ET_DYN, a shared object or position-independent executable: link it "
+                   "with -static and -no-pie at a fixed address";
+        case ET_CORE:
+            return "ET_CORE, a core dump";
+        default:
+            return std::to_string(type);
     }
 }
 
@@ -69,9 +74,9 @@ ProgramReadResult ParseElfProgram(const std::uint8_t* bytes, std::size_t size,
     }
     const std::uint16_t machine = Half(bytes, offsetof(Elf32_Ehdr, e_machine));
     if (machine != EM_68K) {
-        return fail(header, "machine " + std::to_string(machine) + (machine == EM_386 ? " (EM_386)" : "") +
-                                ", not the 68000 family's EM_68K (" + std::to_string(EM_68K) +
-                                ")");
+        return fail(header, "machine " + std::to_string(machine) +
+                                (machine == EM_386 ? " (EM_386)" : "") +
+                                ", not the 68000 family's EM_68K (" + std::to_string(EM_68K) + ")");
     }
     const std::uint16_t type = Half(bytes, offsetof(Elf32_Ehdr, e_type));
     if (type != ET_EXEC) {
@@ -99,8 +104,8 @@ ProgramReadResult ParseElfProgram(const std::uint8_t* bytes, std::size_t size,
     const std::uint64_t tableEnd = std::uint64_t{tableOffset} + std::uint64_t{count} * entrySize;
     if (tableEnd > size) {
         return fail("program header table",
-                    std::to_string(count) + (count == 1 ? " header of " : " headers of ") + std::to_string(entrySize) +
-                        " bytes at file offset " + Hex(tableOffset) +
+                    std::to_string(count) + (count == 1 ? " header of " : " headers of ") +
+                        std::to_string(entrySize) + " bytes at file offset " + Hex(tableOffset) +
                         " lie outside the file (" + std::to_string(size) + " bytes)");
     }
 
@@ -125,8 +130,8 @@ ProgramReadResult ParseElfProgram(const std::uint8_t* bytes, std::size_t size,
         }
         if (std::uint64_t{offset} + fileSize > size) {
             return fail(where, "its " + std::to_string(fileSize) + " bytes at file offset " +
-                                   Hex(offset) + " lie outside the file (" +
-                                   std::to_string(size) + " bytes)");
+                                   Hex(offset) + " lie outside the file (" + std::to_string(size) +
+                                   " bytes)");
         }
         if (fileSize > memorySize) {
             return fail(where, "its file size " + Hex(fileSize) + " exceeds its memory size " +

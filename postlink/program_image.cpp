@@ -37,10 +37,14 @@ ProgramFileKind DetectProgramFile(const std::uint8_t* head, std::size_t size) {
 ProgramReadResult ParseProgram(const std::uint8_t* bytes, std::size_t size,
                                const std::string& displayName) {
     switch (DetectProgramFile(bytes, size)) {
-    case ProgramFileKind::Elf: return ParseElfProgram(bytes, size, displayName);
-    case ProgramFileKind::SRecords: return ParseSRecordProgram(bytes, size, displayName);
-    case ProgramFileKind::IntelHex: return ParseIntelHexProgram(bytes, size, displayName);
-    case ProgramFileKind::Unknown: break;
+        case ProgramFileKind::Elf:
+            return ParseElfProgram(bytes, size, displayName);
+        case ProgramFileKind::SRecords:
+            return ParseSRecordProgram(bytes, size, displayName);
+        case ProgramFileKind::IntelHex:
+            return ParseIntelHexProgram(bytes, size, displayName);
+        case ProgramFileKind::Unknown:
+            break;
     }
     if (size == 0) {
         return ProgramReadError{displayName + ": empty file, not a program"};
@@ -51,7 +55,8 @@ ProgramReadResult ParseProgram(const std::uint8_t* bytes, std::size_t size,
     }
     return ProgramReadError{displayName +
                             ": not a program file: neither an ELF executable nor S-records nor "
-                            "Intel HEX (it begins with " + begins + ")"};
+                            "Intel HEX (it begins with " +
+                            begins + ")"};
 }
 
 ProgramReadResult ReadProgramFile(const std::string& path) {

@@ -38,7 +38,7 @@ std::optional<std::string> DecodeRecord(std::string_view line, std::vector<std::
     const std::size_t length = record[0];
     if (digits != 2 * (kRecordOverhead + length)) {
         return std::string(digits < 2 * (kRecordOverhead + length) ? "short record"
-                                                                     : "bad length") +
+                                                                   : "bad length") +
                ": its length byte says " + std::to_string(length) + " data bytes, the line holds " +
                std::to_string((digits - 2 * kRecordOverhead) / 2) +
                (digits % 2 != 0 ? " and a half" : "");
@@ -71,8 +71,8 @@ ProgramReadResult ParseIntelHexProgram(const std::uint8_t* bytes, std::size_t si
     std::vector<std::uint8_t> record;
     for (const RecordLine& line : SplitRecordLines(bytes, size)) {
         if (endLine != 0) {
-            return fail(line.number, "record after the end-of-file record of line " +
-                                         std::to_string(endLine));
+            return fail(line.number,
+                        "record after the end-of-file record of line " + std::to_string(endLine));
         }
         if (auto error = DecodeRecord(line.text, record)) {
             return fail(line.number, *error);
@@ -81,7 +81,8 @@ ProgramReadResult ParseIntelHexProgram(const std::uint8_t* bytes, std::size_t si
         const std::uint16_t offset = ReadBigEndian16(&record[1]);
         const std::uint8_t type = record[3];
         const std::uint8_t* data = &record[4];
-        auto expectLength = [&](std::size_t wanted, const char* what) -> std::optional<ProgramReadError> {
+        auto expectLength = [&](std::size_t wanted,
+                                const char* what) -> std::optional<ProgramReadError> {
             if (length == wanted) {
                 return std::nullopt;
             }
@@ -89,54 +90,55 @@ ProgramReadResult ParseIntelHexProgram(const std::uint8_t* bytes, std::size_t si
                                          " data bytes, not " + std::to_string(wanted));
         };
         switch (type) {
-        case kData:
-            if (offset + length > 0x10000) {
-                return fail(line.number, "data record runs past the end of its 64 KiB segment");
+            case kData:
+                if (offset + length > 0x10000) {
+                    return fail(line.number, "data record runs past the end of its 64 KiB segment");
+                }
+                if (auto error = collector.Add(base + offset, {data, length},
+                                               "line " + std::to_string(line.number))) {
+                    return ProgramReadError{displayName + ": " + *error};
+                }
+                break;
+            case kEndOfFile:
+                if (auto error = expectLength(0, "end-of-file")) {
+                    return *error;
+                }
+                endLine = line.number;
+                break;
+            case kExtendedSegmentAddress:
+            case kExtendedLinearAddress:
+                if (auto error = expectLength(2, "extended address")) {
+                    return *error;
+                }
+                base = type == kExtendedSegmentAddress ? std::uint32_t{ReadBigEndian16(data)} << 4
+                                                       : std::uint32_t{ReadBigEndian16(data)} << 16;
+                break;
+            case kStartSegmentAddress:
+            case kStartLinearAddress: {
+                if (auto error = expectLength(4, "start address")) {
+                    return *error;
+                }
+                const std::uint32_t entry =
+                    type == kStartSegmentAddress
+                        ? (std::uint32_t{ReadBigEndian16(data)} << 4) + ReadBigEndian16(data + 2)
+                        : ReadBigEndian32(data);
+                if (entry >= kProgramAddressLimit) {
+                    return fail(line.number, "start address " + FormatProgramAddress(entry) +
+                                                 " is beyond the 68000's 24-bit address space");
+                }
+                if (startLine != 0 && entry != image.entry) {
+                    return fail(line.number, "start address " + FormatProgramAddress(entry) +
+                                                 " differs from " +
+                                                 FormatProgramAddress(image.entry) + " of line " +
+                                                 std::to_string(startLine));
+                }
+                image.entry = entry;
+                image.hasEntry = entry != 0;
+                startLine = line.number;
+                break;
             }
-            if (auto error = collector.Add(base + offset, {data, length},
-                                           "line " + std::to_string(line.number))) {
-                return ProgramReadError{displayName + ": " + *error};
-            }
-            break;
-        case kEndOfFile:
-            if (auto error = expectLength(0, "end-of-file")) {
-                return *error;
-            }
-            endLine = line.number;
-            break;
-        case kExtendedSegmentAddress:
-        case kExtendedLinearAddress:
-            if (auto error = expectLength(2, "extended address")) {
-                return *error;
-            }
-            base = type == kExtendedSegmentAddress ? std::uint32_t{ReadBigEndian16(data)} << 4
-                                                   : std::uint32_t{ReadBigEndian16(data)} << 16;
-            break;
-        case kStartSegmentAddress:
-        case kStartLinearAddress: {
-            if (auto error = expectLength(4, "start address")) {
-                return *error;
-            }
-            const std::uint32_t entry =
-                type == kStartSegmentAddress
-                    ? (std::uint32_t{ReadBigEndian16(data)} << 4) + ReadBigEndian16(data + 2)
-                    : ReadBigEndian32(data);
-            if (entry >= kProgramAddressLimit) {
-                return fail(line.number, "start address " + FormatProgramAddress(entry) +
-                                             " is beyond the 68000's 24-bit address space");
-            }
-            if (startLine != 0 && entry != image.entry) {
-                return fail(line.number, "start address " + FormatProgramAddress(entry) +
-                                             " differs from " + FormatProgramAddress(image.entry) +
-                                             " of line " + std::to_string(startLine));
-            }
-            image.entry = entry;
-            image.hasEntry = entry != 0;
-            startLine = line.number;
-            break;
-        }
-        default:
-            return fail(line.number, "unknown record type " + FormatHexByte(type));
+            default:
+                return fail(line.number, "unknown record type " + FormatHexByte(type));
         }
     }
     if (collector.empty()) {

@@ -16,8 +16,8 @@ std::vector<RecordLine> SplitRecordLines(const std::uint8_t* bytes, std::size_t 
             ++end;
         }
         std::size_t last = end;
-        while (last > from && (text[last - 1] == '\r' || text[last - 1] == ' ' ||
-                               text[last - 1] == '\t')) {
+        while (last > from &&
+               (text[last - 1] == '\r' || text[last - 1] == ' ' || text[last - 1] == '\t')) {
             --last;
         }
         if (last > from) {
@@ -56,7 +56,8 @@ std::optional<std::string> DecodeHexPairs(std::string_view digits, std::size_t f
         }
     }
     for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
-        bytes.push_back(static_cast<std::uint8_t>(HexValue(digits[i]) * 16 + HexValue(digits[i + 1])));
+        bytes.push_back(
+            static_cast<std::uint8_t>(HexValue(digits[i]) * 16 + HexValue(digits[i + 1])));
     }
     return std::nullopt;
 }

@@ -36,9 +36,9 @@ class ProgramRunCollector {
     struct Piece {
         std::uint32_t address = 0;
         std::vector<std::uint8_t> bytes;
-        std::string where;     // where its first bytes came from
-        bool extended = false; // later records continued it
-        std::size_t order = 0; // its place in the file
+        std::string where;      // where its first bytes came from
+        bool extended = false;  // later records continued it
+        std::size_t order = 0;  // its place in the file
     };
     std::vector<Piece> pieces_;
 };

@@ -17,16 +17,26 @@ struct RecordType {
 
 std::optional<RecordType> TypeOf(char digit) {
     switch (digit) {
-    case '0': return RecordType{RecordKind::Header, 2};
-    case '1': return RecordType{RecordKind::Data, 2};
-    case '2': return RecordType{RecordKind::Data, 3};
-    case '3': return RecordType{RecordKind::Data, 4};
-    case '5': return RecordType{RecordKind::Count, 2};
-    case '6': return RecordType{RecordKind::Count, 3};
-    case '7': return RecordType{RecordKind::End, 4};
-    case '8': return RecordType{RecordKind::End, 3};
-    case '9': return RecordType{RecordKind::End, 2};
-    default: return std::nullopt;
+        case '0':
+            return RecordType{RecordKind::Header, 2};
+        case '1':
+            return RecordType{RecordKind::Data, 2};
+        case '2':
+            return RecordType{RecordKind::Data, 3};
+        case '3':
+            return RecordType{RecordKind::Data, 4};
+        case '5':
+            return RecordType{RecordKind::Count, 2};
+        case '6':
+            return RecordType{RecordKind::Count, 3};
+        case '7':
+            return RecordType{RecordKind::End, 4};
+        case '8':
+            return RecordType{RecordKind::End, 3};
+        case '9':
+            return RecordType{RecordKind::End, 2};
+        default:
+            return std::nullopt;
     }
 }
 
@@ -42,8 +52,7 @@ std::uint32_t FieldValue(const std::vector<std::uint8_t>& record, std::size_t fi
 std::optional<std::string> DecodeRecord(std::string_view line, std::vector<std::uint8_t>& record,
                                         std::size_t& fieldBytes, char& type) {
     if (line[0] != 'S') {
-        return "not an S-record: the line begins with " + DescribeCharacter(line[0]) +
-               ", not 'S'";
+        return "not an S-record: the line begins with " + DescribeCharacter(line[0]) + ", not 'S'";
     }
     if (line.size() < 2) {
         return "short record: no record type after 'S'";
@@ -51,8 +60,9 @@ std::optional<std::string> DecodeRecord(std::string_view line, std::vector<std::
     type = line[1];
     const std::optional<RecordType> recordType = TypeOf(type);
     if (!recordType) {
-        return "unknown record type S" + std::string(1, type) +
-               (type >= '0' && type <= '9' ? "" : " (" + DescribeCharacter(type) + ")");
+        return type >= '0' && type <= '9'
+                   ? "unknown record type S" + std::string(1, type)
+                   : "no record type: " + DescribeCharacter(type) + " after 'S' is not a digit";
     }
     fieldBytes = recordType->fieldBytes;
     if (auto error = DecodeHexPairs(line.substr(2), 3, record)) {
@@ -101,8 +111,8 @@ ProgramReadResult ParseSRecordProgram(const std::uint8_t* bytes, std::size_t siz
     std::vector<std::uint8_t> record;
     for (const RecordLine& line : SplitRecordLines(bytes, size)) {
         if (endLine != 0) {
-            return fail(line.number, "record after the end record of line " +
-                                         std::to_string(endLine));
+            return fail(line.number,
+                        "record after the end record of line " + std::to_string(endLine));
         }
         std::size_t fieldBytes = 0;
         char type = 0;
@@ -111,35 +121,35 @@ ProgramReadResult ParseSRecordProgram(const std::uint8_t* bytes, std::size_t siz
         }
         const std::uint32_t field = FieldValue(record, fieldBytes);
         switch (TypeOf(type)->kind) {
-        case RecordKind::Header:
-            break;
-        case RecordKind::Data: {
-            ++dataRecords;
-            const std::span<const std::uint8_t> data(record.data() + 1 + fieldBytes,
-                                                     record.size() - 2 - fieldBytes);
-            if (auto error =
-                    collector.Add(field, data, "line " + std::to_string(line.number))) {
-                return ProgramReadError{displayName + ": " + *error};
+            case RecordKind::Header:
+                break;
+            case RecordKind::Data: {
+                ++dataRecords;
+                const std::span<const std::uint8_t> data(record.data() + 1 + fieldBytes,
+                                                         record.size() - 2 - fieldBytes);
+                if (auto error =
+                        collector.Add(field, data, "line " + std::to_string(line.number))) {
+                    return ProgramReadError{displayName + ": " + *error};
+                }
+                break;
             }
-            break;
-        }
-        case RecordKind::Count:
-            if (field != (dataRecords & (fieldBytes == 2 ? 0xFFFFu : 0xFFFFFFu))) {
-                return fail(line.number, "the count record says " + std::to_string(field) +
-                                             " data records, " + std::to_string(dataRecords) +
-                                             (dataRecords == 1 ? " comes" : " come") +
-                                             " before it");
-            }
-            break;
-        case RecordKind::End:
-            if (field >= kProgramAddressLimit) {
-                return fail(line.number, "start address " + FormatProgramAddress(field) +
-                                             " is beyond the 68000's 24-bit address space");
-            }
-            image.entry = field;
-            image.hasEntry = field != 0;
-            endLine = line.number;
-            break;
+            case RecordKind::Count:
+                if (field != (dataRecords & (fieldBytes == 2 ? 0xFFFFu : 0xFFFFFFu))) {
+                    return fail(line.number, "the count record says " + std::to_string(field) +
+                                                 " data records, " + std::to_string(dataRecords) +
+                                                 (dataRecords == 1 ? " comes" : " come") +
+                                                 " before it");
+                }
+                break;
+            case RecordKind::End:
+                if (field >= kProgramAddressLimit) {
+                    return fail(line.number, "start address " + FormatProgramAddress(field) +
+                                                 " is beyond the 68000's 24-bit address space");
+                }
+                image.entry = field;
+                image.hasEntry = field != 0;
+                endLine = line.number;
+                break;
         }
     }
     if (collector.empty()) {
