@@ -28,11 +28,14 @@ Bytes ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(out) << "cannot write " << path;
 }
 
-Bytes FromText(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes FromText(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 ProgramImage ReadImage(const std::string& path) {
     ProgramReadResult result = ReadProgramFile(path);
@@ -77,7 +80,8 @@ void ExpectRunsMatchObjcopy(const M68kProgram& program, const ProgramImage& imag
     std::uint32_t previousEnd = 0;
     for (const ProgramRun& run : image.runs) {
         ASSERT_FALSE(run.bytes.empty()) << label;
-        ASSERT_GT(run.address, previousEnd == 0 ? 0 : previousEnd + kProgramGapFillLimit - 1) << label;
+        ASSERT_GT(run.address, previousEnd == 0 ? 0 : previousEnd + kProgramGapFillLimit - 1)
+            << label;
         const std::size_t from = run.address - program.address;
         ASSERT_LE(from + run.bytes.size(), flat.size()) << label;
         EXPECT_TRUE(std::equal(run.bytes.begin(), run.bytes.end(), flat.begin() + from))
@@ -156,8 +160,12 @@ std::string SRecord(char type, std::size_t addressBytes, std::uint32_t address, 
     return text + "\n";
 }
 
-std::string S3(std::uint32_t address, const Bytes& data) { return SRecord('3', 4, address, data); }
-std::string S7(std::uint32_t entry) { return SRecord('7', 4, entry, {}); }
+std::string S3(std::uint32_t address, const Bytes& data) {
+    return SRecord('3', 4, address, data);
+}
+std::string S7(std::uint32_t entry) {
+    return SRecord('7', 4, entry, {});
+}
 
 std::string HexRecord(std::uint8_t type, std::uint16_t offset, const Bytes& data) {
     Bytes record{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(offset >> 8),
@@ -235,9 +243,9 @@ TEST(ProgramImage, RecordFilesTakeCrLfBlankLinesLowerCaseAndNoStart) {
     ASSERT_EQ(hexNoStart.runs.size(), 1u);
     EXPECT_EQ(hexNoStart.runs[0].address, 0x20000u);
     // An S1 record and an S9 start, S5 counting them.
-    const ProgramImage small = ParseText(SRecord('0', 2, 0, FromText("hdr")) +
-                                         SRecord('1', 2, 0x1000, {9, 8, 7}) +
-                                         SRecord('5', 2, 1, {}) + SRecord('9', 2, 0x1000, {}));
+    const ProgramImage small =
+        ParseText(SRecord('0', 2, 0, FromText("hdr")) + SRecord('1', 2, 0x1000, {9, 8, 7}) +
+                  SRecord('5', 2, 1, {}) + SRecord('9', 2, 0x1000, {}));
     ASSERT_EQ(small.runs.size(), 1u);
     EXPECT_EQ(small.runs[0].bytes, (Bytes{9, 8, 7}));
     EXPECT_EQ(small.entry, 0x1000u);
@@ -248,7 +256,9 @@ TEST(ProgramImage, DetectsTheKindFromTheFirstBytes) {
     auto kind = [](const std::string& head) {
         return DetectProgramFile(reinterpret_cast<const std::uint8_t*>(head.data()), head.size());
     };
-    EXPECT_EQ(kind("\x7f" "ELF\x01\x02"), ProgramFileKind::Elf);
+    EXPECT_EQ(kind("\x7f"
+                   "ELF\x01\x02"),
+              ProgramFileKind::Elf);
     EXPECT_EQ(kind("S00F0000"), ProgramFileKind::SRecords);
     EXPECT_EQ(kind("S315"), ProgramFileKind::SRecords);
     EXPECT_EQ(kind(":10000000"), ProgramFileKind::IntelHex);
@@ -305,57 +315,96 @@ TEST(ProgramImage, MalformedFilesAreRefusedSayingWhereAndWhat) {
 
     const std::vector<Malformed> table = {
         {"cut.elf", Bytes(one.begin(), one.begin() + 40), {"ELF header", "truncated", "40 bytes"}},
-        {"table.elf", Patched(one, offsetof(Elf32_Ehdr, e_phoff), static_cast<std::uint32_t>(one.size()) - 8, 4),
+        {"table.elf",
+         Patched(one, offsetof(Elf32_Ehdr, e_phoff), static_cast<std::uint32_t>(one.size()) - 8, 4),
          {"program header table", "outside the file"}},
-        {"segment.elf", Patched(one, SegmentField(0, offsetof(Elf32_Phdr, p_offset)), static_cast<std::uint32_t>(one.size()) - 16, 4),
+        {"segment.elf",
+         Patched(one, SegmentField(0, offsetof(Elf32_Phdr, p_offset)),
+                 static_cast<std::uint32_t>(one.size()) - 16, 4),
          {"program header 1 of 1 (PT_LOAD)", "outside the file"}},
         {"wide.elf", Patched(one, EI_CLASS, ELFCLASS64, 1), {"ELF header", "64-bit"}},
         {"little.elf", Patched(one, EI_DATA, ELFDATA2LSB, 1), {"ELF header", "little-endian"}},
-        {"pc.elf", Patched(one, offsetof(Elf32_Ehdr, e_machine), EM_386, 2),
+        {"pc.elf",
+         Patched(one, offsetof(Elf32_Ehdr, e_machine), EM_386, 2),
          {"ELF header", "machine 3 (EM_386)", "EM_68K"}},
-        {"object.elf", Patched(one, offsetof(Elf32_Ehdr, e_type), ET_REL, 2),
+        {"object.elf",
+         Patched(one, offsetof(Elf32_Ehdr, e_type), ET_REL, 2),
          {"ELF header", "not an executable", "ET_REL"}},
-        {"entry.elf", Patched(one, offsetof(Elf32_Ehdr, e_entry), 0x1000000, 4),
+        {"entry.elf",
+         Patched(one, offsetof(Elf32_Ehdr, e_entry), 0x1000000, 4),
          {"ELF header", "entry 01000000", "24-bit"}},
-        {"overlap.elf", Patched(two, SegmentField(1, offsetof(Elf32_Phdr, p_paddr)), 0x20010, 4),
+        {"overlap.elf",
+         Patched(two, SegmentField(1, offsetof(Elf32_Phdr, p_paddr)), 0x20010, 4),
          {"program header 2 of 2 (PT_LOAD)", "00020010", "overlap", "program header 1 of 2"}},
-        {"high.elf", Patched(one, SegmentField(0, offsetof(Elf32_Phdr, p_paddr)), 0xFFFFF0, 4),
+        {"high.elf",
+         Patched(one, SegmentField(0, offsetof(Elf32_Phdr, p_paddr)), 0xFFFFF0, 4),
          {"program header 1 of 1 (PT_LOAD)", "00FFFFF0", "24-bit address space"}},
-        {"wrap.elf", Patched(one, SegmentField(0, offsetof(Elf32_Phdr, p_paddr)), 0xFFFFFFF0, 4),
+        {"wrap.elf",
+         Patched(one, SegmentField(0, offsetof(Elf32_Phdr, p_paddr)), 0xFFFFFFF0, 4),
          {"program header 1 of 1 (PT_LOAD)", "FFFFFFF0", "wrap"}},
-        {"memsz.elf", Patched(one, SegmentField(0, offsetof(Elf32_Phdr, p_memsz)), 4, 4),
+        {"memsz.elf",
+         Patched(one, SegmentField(0, offsetof(Elf32_Phdr, p_memsz)), 4, 4),
          {"program header 1 of 1 (PT_LOAD)", "exceeds its memory size"}},
-        {"empty.elf", Patched(one, SegmentField(0, offsetof(Elf32_Phdr, p_type)), PT_NULL, 4),
+        {"empty.elf",
+         Patched(one, SegmentField(0, offsetof(Elf32_Phdr, p_type)), PT_NULL, 4),
          {"no loadable segment"}},
 
-        {"checksum.s37", FromText(badChecksum + S7(0x20000)),
-         {"line 1", "wrong checksum"}},
-        {"digit.s37", FromText(badDigit + S7(0x20000)), {"line 1", "'G' at column 9", "not a hexadecimal digit"}},
-        {"short.s37", FromText(good.substr(0, good.size() - 5) + "\n" + S7(0x20000)), {"line 1", "short record"}},
-        {"long.s37", FromText(good.substr(0, good.size() - 1) + "00\n" + S7(0x20000)), {"line 1", "bad length"}},
+        {"checksum.s37", FromText(badChecksum + S7(0x20000)), {"line 1", "wrong checksum"}},
+        {"digit.s37",
+         FromText(badDigit + S7(0x20000)),
+         {"line 1", "'G' at column 9", "not a hexadecimal digit"}},
+        {"short.s37",
+         FromText(good.substr(0, good.size() - 5) + "\n" + S7(0x20000)),
+         {"line 1", "short record"}},
+        {"long.s37",
+         FromText(good.substr(0, good.size() - 1) + "00\n" + S7(0x20000)),
+         {"line 1", "bad length"}},
         {"tiny.s37", FromText("S1020000\n" + S7(0x20000)), {"line 1", "bad length"}},
-        {"type.s37", FromText(good + SRecord('4', 2, 0, {}) + S7(0x20000)), {"line 2", "unknown record type S4"}},
+        {"type.s37",
+         FromText(good + SRecord('4', 2, 0, {}) + S7(0x20000)),
+         {"line 2", "unknown record type S4"}},
         {"noend.s37", FromText(good), {"no end record"}},
-        {"after.s37", FromText(good + S7(0x20000) + "\n" + good), {"line 4", "after the end record of line 2"}},
-        {"overlap.s37", FromText(S3(0x20000, Bytes(16, 1)) + S3(0x30000, data) + S3(0x2000E, data) + S7(0x20000)),
+        {"after.s37",
+         FromText(good + S7(0x20000) + "\n" + good),
+         {"line 4", "after the end record of line 2"}},
+        {"overlap.s37",
+         FromText(S3(0x20000, Bytes(16, 1)) + S3(0x30000, data) + S3(0x2000E, data) + S7(0x20000)),
          {"line 3", "0002000E to 0002000F", "overlap", "line 1"}},
-        {"count.s37", FromText(good + SRecord('5', 2, 2, {}) + S7(0x20000)), {"line 2", "count record says 2"}},
+        {"count.s37",
+         FromText(good + SRecord('5', 2, 2, {}) + S7(0x20000)),
+         {"line 2", "count record says 2"}},
         {"text.s37", FromText(good + "hello\n" + S7(0x20000)), {"line 2", "not an S-record"}},
-        {"high.s37", FromText(S3(0xFFFFFE, data) + S7(0x20000)), {"line 1", "24-bit address space"}},
+        {"high.s37",
+         FromText(S3(0xFFFFFE, data) + S7(0x20000)),
+         {"line 1", "24-bit address space"}},
         {"nodata.s37", FromText(SRecord('0', 2, 0, {}) + S7(0x20000)), {"no data records"}},
 
         {"checksum.hex", FromText(badHexChecksum + kHexEnd), {"line 1", "wrong checksum"}},
-        {"type.hex", FromText(goodHex + HexRecord(6, 0, {}) + kHexEnd), {"line 3", "unknown record type 06"}},
+        {"type.hex",
+         FromText(goodHex + HexRecord(6, 0, {}) + kHexEnd),
+         {"line 3", "unknown record type 06"}},
         {"noend.hex", FromText(goodHex), {"no end-of-file record"}},
-        {"after.hex", FromText(goodHex + kHexEnd + goodHex), {"line 4", "after the end-of-file record of line 3"}},
+        {"after.hex",
+         FromText(goodHex + kHexEnd + goodHex),
+         {"line 4", "after the end-of-file record of line 3"}},
         {"short.hex", FromText(":0000\n" + kHexEnd), {"line 1", "short record"}},
         {"length.hex", FromText(":0400000001FB\n" + kHexEnd), {"line 1", "short record"}},
-        {"long.hex", FromText(HexRecord(0, 0, data).substr(0, 19) + "00\n" + kHexEnd), {"line 1", "bad length"}},
-        {"segment.hex", FromText(HexRecord(0, 0xFFFE, data) + kHexEnd), {"line 1", "past the end of its 64 KiB segment"}},
-        {"start.hex", FromText(goodHex + HexRecord(5, 0, {0, 2, 0, 0}) + HexRecord(5, 0, {0, 2, 0, 4}) + kHexEnd),
+        {"long.hex",
+         FromText(HexRecord(0, 0, data).substr(0, 19) + "00\n" + kHexEnd),
+         {"line 1", "bad length"}},
+        {"segment.hex",
+         FromText(HexRecord(0, 0xFFFE, data) + kHexEnd),
+         {"line 1", "past the end of its 64 KiB segment"}},
+        {"start.hex",
+         FromText(goodHex + HexRecord(5, 0, {0, 2, 0, 0}) + HexRecord(5, 0, {0, 2, 0, 4}) +
+                  kHexEnd),
          {"line 4", "start address 00020004 differs from 00020000 of line 3"}},
-        {"high.hex", FromText(HexRecord(4, 0, {1, 0}) + HexRecord(0, 0, data) + kHexEnd), {"line 2", "01000000", "24-bit"}},
-        {"extended.hex", FromText(HexRecord(4, 0, {2}) + kHexEnd), {"line 1", "extended address record of 1"}},
+        {"high.hex",
+         FromText(HexRecord(4, 0, {1, 0}) + HexRecord(0, 0, data) + kHexEnd),
+         {"line 2", "01000000", "24-bit"}},
+        {"extended.hex",
+         FromText(HexRecord(4, 0, {2}) + kHexEnd),
+         {"line 1", "extended address record of 1"}},
 
         {"notes.txt", FromText("Some notes\n"), {"not a program file", "'S' 'o'"}},
         {"nothing.elf", Bytes{}, {"empty file"}},

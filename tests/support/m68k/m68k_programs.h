@@ -10,10 +10,10 @@ namespace tarvoline::testing {
 
 struct M68kProgram {
     const char* name;
-    std::uint32_t address;       // where its image begins
-    std::uint32_t dataAddress;   // where its data segment is linked, 0 when it has none apart
-    bool entryAtStart;           // _start is where the image begins
-    std::uint32_t runs;          // runs after the gap fill
+    std::uint32_t address;      // where its image begins
+    std::uint32_t dataAddress;  // where its data segment is linked, 0 when it has none apart
+    bool entryAtStart;          // _start is where the image begins
+    std::uint32_t runs;         // runs after the gap fill
 };
 
 // Code, read-only text and data in one segment at 0x20000.
@@ -33,8 +33,8 @@ inline constexpr M68kProgram kEntryInside{"entry_inside", 0x20000, 0, false, 1};
 // the virtual ones, and the image is one run at 0x20000.
 inline constexpr M68kProgram kLoadAddress{"load_address", 0x20000, 0x30000, true, 1};
 
-inline constexpr M68kProgram kM68kPrograms[] = {kOneSegment,  kTwoSegmentsNear, kTwoSegmentsFar,
-                                                kLowAddress,  kHighAddress,     kEntryInside,
+inline constexpr M68kProgram kM68kPrograms[] = {kOneSegment, kTwoSegmentsNear, kTwoSegmentsFar,
+                                                kLowAddress, kHighAddress,     kEntryInside,
                                                 kLoadAddress};
 
 // The path of one of a program's files; extension with its dot (".elf", ".s37", ".hex", ...).
