@@ -48,3 +48,13 @@ ProgramLoadVerdict TransferProgramFile(CTarvolineDoc& doc, const std::string& pa
     });
     return verdict;
 }
+
+ProgramLoadVerdict TransferProgramImage(CTarvolineDoc& doc,
+                                        const tarvoline::postlink::ProgramImage& image,
+                                        const std::string& name) {
+    ProgramLoadVerdict verdict = ProgramLoadVerdict::Failed;
+    WithWatcherStopped(doc, [&](const CTransferContext& ctx) {
+        verdict = LoadProgramImage(ctx, image, name);
+    });
+    return verdict;
+}

@@ -25,3 +25,7 @@ bool TransferCpm68kFile(CTarvolineDoc& doc, const std::string& path);
 // port is open.
 ProgramLoadVerdict TransferProgramFile(CTarvolineDoc& doc, const std::string& path,
                                        bool rawHeader = false);
+// A program already read, loaded and started as TransferProgramFile does; name names it.
+ProgramLoadVerdict TransferProgramImage(CTarvolineDoc& doc,
+                                        const tarvoline::postlink::ProgramImage& image,
+                                        const std::string& name);

@@ -1,6 +1,9 @@
 #include "ProgramFileLoad.h"
 
+#include <strings.h>
+
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <variant>
 
@@ -41,6 +44,15 @@ LoadFileContent JudgeLoadFile(const std::uint8_t* head, std::size_t size) {
         return LoadFileContent::Program;
     if (LooksLikeText(head, size)) return LoadFileContent::Text;
     return LoadFileContent::Unrecognised;
+}
+
+bool HasProgramFileName(const std::string& path) {
+    for (const char* extension : {".elf", ".s19", ".s28", ".s37", ".srec", ".mot", ".hex"}) {
+        const std::size_t n = std::strlen(extension);
+        if (path.size() > n && strcasecmp(path.c_str() + path.size() - n, extension) == 0)
+            return true;
+    }
+    return false;
 }
 
 ProgramLoadVerdict LoadAnyProgramFile(const CTransferContext& ctx, const std::string& path,

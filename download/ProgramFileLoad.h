@@ -24,6 +24,10 @@ enum class LoadFileContent {
 // Judged by the first bytes of a file (a few hundred are enough).
 LoadFileContent JudgeLoadFile(const std::uint8_t* head, std::size_t size);
 
+// The names the toolchains give their programs: .elf, .s19, .s28, .s37, .srec, .mot, .hex, in
+// any case (a load file's .RUN and .APP are not among them).
+bool HasProgramFileName(const std::string& path);
+
 // rawHeader: the old rule for files that are none of the above. Every failure has been told to
 // the user (a lost device by the document). A file that cannot be opened, or is shorter than
 // a magic, goes to the load-file loader, which names it and says why.
