@@ -23,16 +23,6 @@ bool Overlap(std::uint64_t firstA, std::uint64_t endA, std::uint64_t firstB, std
     return firstA < endB && firstB < endA;
 }
 
-// "00001000", "00001000 and 00003000", "00001000, 00003000 and 00008000".
-std::string AddressList(const std::vector<const pl::ProgramRun*>& runs) {
-    std::string text;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        if (i > 0) text += i + 1 == runs.size() ? " and " : ", ";
-        text += Hex8(runs[i]->address);
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string NotStartedMessage(const std::string& name, const std::string& reason) {
@@ -54,9 +44,6 @@ CProgramLoadPlan PlanProgramLoad(const pl::ProgramImage& image, const std::strin
                           " bytes) reaches past 00FFFFFF, the end of the board's address space");
     }
 
-    std::vector<const pl::ProgramRun*> low, high;
-    for (const pl::ProgramRun& run : image.runs)
-        (run.address < kStagedStartBelow ? low : high).push_back(&run);
     const pl::ProgramRun* atEntry = nullptr;
     const pl::ProgramRun* holdingEntry = nullptr;
     if (image.hasEntry) {
@@ -66,29 +53,23 @@ CProgramLoadPlan PlanProgramLoad(const pl::ProgramImage& image, const std::strin
         }
     }
 
-    if (!low.empty()) {
-        const std::string where = "below " + Hex8(kStagedStartBelow);
-        if (low.size() > 1)
-            return refuse("it has parts at " + AddressList(low) + " " + where +
-                          ", and the staged start that places a program there moves only one");
-        const pl::ProgramRun& staged = *low.front();
-        const std::string placed = "its part at " + Hex8(staged.address) + " lies " + where +
-                                   ", where only the staged start places a program, and that starts it";
-        if (!image.hasEntry) return refuse(placed + ", but the file gives no start address");
-        if (atEntry != &staged)
-            return refuse(placed + " at " + Hex8(staged.address) + ", not at its entry " +
-                          Hex8(image.entry));
+    if (atEntry && atEntry->address < kStagedStartBelow) {
+        // Started as a load file with the long header is: loaded high, then moved into place
+        // and started by the monitor. Its copy must not land on another run, nor reach the
+        // staging area when moved.
+        const pl::ProgramRun& staged = *atEntry;
         const std::uint64_t stagingEnd = std::uint64_t(kStagingAddress) + staged.bytes.size();
         if (EndOf(staged) > kStagingAddress)
             return refuse("its part at " + Hex8(staged.address) + " (" +
                           std::to_string(staged.bytes.size()) + " bytes) is too large to be staged at " +
                           Hex8(kStagingAddress) + " and moved into place");
-        for (const pl::ProgramRun* run : high) {
-            if (Overlap(kStagingAddress, stagingEnd, run->address, EndOf(*run)))
+        for (const pl::ProgramRun& run : image.runs) {
+            if (&run != &staged && Overlap(kStagingAddress, stagingEnd, run.address, EndOf(run)))
                 return refuse("its part at " + Hex8(staged.address) + " would be staged at " +
-                              Hex8(kStagingAddress) + ", over its part at " + Hex8(run->address));
+                              Hex8(kStagingAddress) + ", over its part at " + Hex8(run.address));
         }
-        for (const pl::ProgramRun* run : high) plan.loads.push_back({run, run->address});
+        for (const pl::ProgramRun& run : image.runs)
+            if (&run != &staged) plan.loads.push_back({&run, run.address});
         plan.loads.push_back({&staged, kStagingAddress});
         plan.start = CProgramLoadPlan::Start::Staged;
         return plan;
@@ -97,8 +78,8 @@ CProgramLoadPlan PlanProgramLoad(const pl::ProgramImage& image, const std::strin
     // The run that goes last: the one the program starts at, or else the one its entry lies
     // in, so the message names where the entry's code went.
     const pl::ProgramRun* last = atEntry ? atEntry : holdingEntry;
-    for (const pl::ProgramRun* run : high)
-        if (run != last) plan.loads.push_back({run, run->address});
+    for (const pl::ProgramRun& run : image.runs)
+        if (&run != last) plan.loads.push_back({&run, run.address});
     if (last) plan.loads.push_back({last, last->address});
     if (atEntry) {
         plan.start = CProgramLoadPlan::Start::Go;

@@ -4,12 +4,14 @@
 //
 // The monitor is never told where a program begins: 'G' starts it where the last LOAD went,
 // and the staged start where it moves the last LOAD to. So a program is started only when one
-// of its runs begins at its entry, and that run goes last. A run below 0x40000 lies where only
-// the staged start places a program (in the monitor's own RAM a LOAD would write over the
-// monitor at work): such a run is loaded at the staging address and moved into place by the
-// start itself, so a program has at most one, and only when that run begins at the entry.
-// Anything else below 0x40000 is refused whole. A program whose entry is not where a run
-// begins, or that has no start address, is loaded but not started.
+// of its runs begins at its entry, and that run goes last. It is started as a CP/M-68K load
+// file with the long header is: at 0x40000 and above with 'G'; below, the run is loaded at the
+// staging address and the monitor moves it into place and starts it. The program's other runs
+// go with LOADs of their own to their own addresses, first (below 0x40000 too, as a load file
+// with the short header goes). A program whose entry is not where a run begins, or that has no
+// start address, is loaded but not started. Refused whole, before anything is sent: a program
+// reaching past the 24-bit address space, and one whose staged copy would land on another of
+// its runs or, moved, reach the staging area.
 
 #include <cstdint>
 #include <string>
