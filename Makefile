@@ -98,13 +98,14 @@ asan: deps
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_JOBS    ?= 1
-FUZZERS      := bin_image map_rewrite xmodem_receive receive_rules settings
+FUZZERS      := bin_image map_rewrite xmodem_receive receive_rules settings program
 # The longest input each harness is given.
 FUZZ_MAX_LEN_bin_image      := 65536
 FUZZ_MAX_LEN_map_rewrite    := 16384
 FUZZ_MAX_LEN_xmodem_receive := 8192
 FUZZ_MAX_LEN_receive_rules  := 4096
 FUZZ_MAX_LEN_settings       := 4096
+FUZZ_MAX_LEN_program        := 65536
 
 $(FUZZ_BUILD)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVOLINE_FUZZ=ON

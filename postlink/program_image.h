@@ -14,6 +14,11 @@ namespace tarvoline::postlink {
 // where it can.
 inline constexpr std::uint32_t kProgramGapFillLimit = 4096;
 
+// The 68000 has 24 address lines: a byte or an entry at or above this address would land
+// somewhere else on the board (the address wraps), so such a file is refused. It also bounds
+// what a file can make the reader allocate (16 MiB).
+inline constexpr std::uint32_t kProgramAddressLimit = 0x1000000;
+
 enum class ProgramFormat { Elf, SRecords, IntelHex };
 
 struct ProgramRun {
@@ -27,6 +32,9 @@ struct ProgramImage {
     std::uint32_t entry = 0;
     bool hasEntry = false;  // false for record files without a start record
 };
+// An entry address of 0 counts as none in all three formats: the ELF header says so, record
+// files write a start record of 0 when they know no start, and on the 68000 address 0 holds the
+// reset vectors, never code.
 
 // Why a file was refused: the file, the record or header, and what is wrong, in words.
 struct ProgramReadError {
@@ -35,7 +43,9 @@ struct ProgramReadError {
 
 using ProgramReadResult = std::variant<ProgramImage, ProgramReadError>;
 
-// What the first bytes of a file say it is; Unknown when none of the three.
+// What the first bytes of a file say it is; Unknown when none of the three. Nothing is skipped
+// before them (no byte-order mark, no blank lines): ELF's magic, 'S' and a digit for S-records,
+// ':' and a hexadecimal digit for Intel HEX.
 enum class ProgramFileKind { Unknown, Elf, SRecords, IntelHex };
 ProgramFileKind DetectProgramFile(const std::uint8_t* head, std::size_t size);
 
