@@ -145,13 +145,18 @@ TEST_F(ProgramLoad, EachFormatPutsObjcopysBytesInTheBoardByLoadAndStartsAtTheEnt
         ASSERT_FALSE(want.bytes.empty()) << program.name;
         ASSERT_EQ(want.start, std::optional<std::uint32_t>(program.address)) << program.name;
         const bool staged = program.address < 0x40000;
+        // Every program as the linker left it; the record forms of one staged and one in two
+        // runs (the reader's own tests hold all three forms to one another).
+        const bool allForms = program.name == kOneSegment.name || program.name == kTwoSegmentsFar.name;
         for (const char* extension : {".elf", ".s37", ".hex"}) {
+            if (!allForms && std::string(extension) != ".elf") continue;
             SCOPED_TRACE(std::string(program.name) + extension);
             vivaz::testing::SimulatedBoard board;
             const std::string file = M68kProgramPath(program, extension);
             const CliResult r = Cli("load" + Port(board) + "'" + file + "'");
             ASSERT_EQ(r.exitCode, 0) << r.err;
-            EXPECT_EQ(r.out, "Loaded and started " + file + "\n");
+            // After what the board said at the end (a staged start's report of its records).
+            EXPECT_TRUE(r.out.ends_with("Loaded and started " + file + "\n")) << r.out;
             ASSERT_TRUE(board.waitForNote("program started at " + Hex8(program.address)))
                 << ::testing::PrintToString(board.notes());
             EXPECT_EQ(board.lastStart(), std::optional<std::uint32_t>(program.address));
@@ -178,7 +183,7 @@ TEST_F(ProgramLoad, AnEntryInsideTheImageIsLoadedNotStartedAndFailsLoadAndRun) {
         const std::string file = M68kProgramPath(kEntryInside, extension);
         const CliResult r = Cli("load" + Port(board) + "'" + file + "'");
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.out.find("started"), std::string::npos) << r.out;
         EXPECT_EQ(r.err, "Loaded " + file + "; not started: its entry " + Hex8(*want.start) +
                              " is not where it was loaded (00020000)\n");
         ExpectMemoryAsRecords(board, want, false);
@@ -196,8 +201,8 @@ TEST_F(ProgramLoad, AnEntryInsideTheImageIsLoadedNotStartedAndFailsLoadAndRun) {
 
 TEST_F(ProgramLoad, RecordsWithoutAStartAreLoadedAndSayTheyWereNotStarted) {
     vivaz::testing::SimulatedBoard board;
-    // Four bytes at 0x40000, no S7/S8/S9.
-    const std::string file = Write("nostart.s37", "S30900040000DEADBEEFC4\r\n");
+    // Four bytes at 0x40000; the end record gives no start address (0).
+    const std::string file = Write("nostart.s37", "S30900040000DEADBEEFBA\r\nS70500000000FA\r\n");
     const CliResult r = Cli("load" + Port(board) + "'" + file + "'");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Loaded " + file + "; not started: it has no start address\n");
