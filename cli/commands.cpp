@@ -102,8 +102,9 @@ std::span<const Command> AllCommands() {
         "  that begins at the entry last, then the program is started the same way. The\n"
         "  monitor starts a program where it was last loaded, so a program whose entry is not\n"
         "  where that is, or that has no start address, is loaded and not started (\"Loaded\n"
-        "  FILE; not started: ...\", exit 1). A program with more than one run below\n"
-        "  00040000, or one there that does not begin at the entry, is refused whole;\n"
+        "  FILE; not started: ...\", exit 1). Below 00040000 the run it starts at goes by\n"
+        "  the staged start; a program whose staged copy would land on another of its runs\n"
+        "  is refused whole;\n"
         "- anything else (a text file, other bytes) is refused; nothing is sent.\n";
     static const std::string xmodemDetails =
         PortOptionsHelp() +

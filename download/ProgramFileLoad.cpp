@@ -75,7 +75,7 @@ ProgramLoadVerdict LoadAnyProgramFile(const CTransferContext& ctx, const std::st
         case LoadFileContent::Program: {
             pl::ProgramReadResult read = pl::ReadProgramFile(path);
             if (const auto* error = std::get_if<pl::ProgramReadError>(&read)) {
-                ctx.ShowError(error->message);
+                ctx.ShowError(error->message + "; nothing was sent.");
                 return ProgramLoadVerdict::Failed;
             }
             return LoadProgramImage(ctx, std::get<pl::ProgramImage>(read), path);
