@@ -25,7 +25,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PREFIX  ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build test demo tsan asan bench clean format install deb deb-check fuzz fuzz-build fuzz-seeds
+.PHONY: all deps build test demo tsan asan bench clean format install deb deb-check fuzz fuzz-build fuzz-seeds example-elf
 
 all: build
 
@@ -73,6 +73,13 @@ deb-check:
 
 demo: build
 	./tools/demo.sh $(BUILD)
+
+# The example program for the 68000 (examples/hello): hello.elf and hello.s37, built with the m68k
+# cross compiler when it is installed (make deps installs it).
+example-elf:
+	@if command -v m68k-linux-gnu-gcc >/dev/null; then \
+	  $(MAKE) --no-print-directory -C examples/hello; \
+	else echo "m68k-linux-gnu-gcc is missing (make deps installs gcc-m68k-linux-gnu): the example was not built"; exit 1; fi
 
 # The thread tests under ThreadSanitizer.
 tsan: deps

@@ -11,6 +11,7 @@ inline constexpr int kPostLinkAndLoad = 32779;
 inline constexpr int kPostLink = 32780;
 inline constexpr int kLoadHex = 32781;
 inline constexpr int kLoadCpm68k = 32782;
+inline constexpr int kLoadProgram = 32783;
 inline constexpr int kClear = 32788;
 inline constexpr int kCaptureStart = 32794;
 inline constexpr int kCaptureStop = 32795;

@@ -127,6 +127,9 @@ void CMainFrame::CreateMenus() {
     transfer->addSeparator();
     transfer->addAction(AddCommand(cmd::kLoadHex, "Load Hex...", "Send HEX file to target"));
     transfer->addAction(AddCommand(cmd::kLoadCpm68k, "Load CPM68&K...", "Send CPM68K file to target"));
+    transfer->addAction(AddCommand(cmd::kLoadProgram, "Load &Program...",
+                                   "Send a program (ELF, S-records, Intel HEX, .RUN, .APP) to "
+                                   "target with the fast LOAD and start it"));
     transfer->addSeparator();
     // The edit-build-load loop: the last load once more, or by itself after every link.
     QAction* again = AddCommand(cmd::kLoadAgain, "Load &Again",
@@ -136,7 +139,7 @@ void CMainFrame::CreateMenus() {
     transfer->addAction(again);
     QAction* onRebuild = AddCommand(
         cmd::kLoadOnRebuild, "Load on &Rebuild",
-        "Post Link and Load again each time the linker rewrites the last .Bin file");
+        "Load again each time the linker rewrites the last .Bin file or loaded program");
     onRebuild->setCheckable(true);
     transfer->addAction(onRebuild);
     transfer->addSeparator();

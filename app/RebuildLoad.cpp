@@ -1,11 +1,15 @@
 #include "RebuildLoad.h"
 
+#include <cstdio>
+#include <variant>
 #include <vector>
 
 #include "document/DocumentUi.h"
 #include "document/TarvolineDoc.h"
 #include "download/DocumentTransfers.h"
 #include "download/PostLinkCommands.h"
+#include "download/ProgramFileLoad.h"
+#include "postlink/program_image.h"
 
 namespace {
 
@@ -42,5 +46,27 @@ CRebuildLoadOutcome PostLinkAndLoadQuietConversion(CTarvolineDoc& doc, const std
         return outcome;
     }
     outcome.started = TransferCpm68kFile(doc, converted.runPath);
+    return outcome;
+}
+
+CRebuildLoadOutcome LoadProgramQuietRead(CTarvolineDoc& doc, const std::string& path) {
+    CRebuildLoadOutcome outcome;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::uint8_t head[512];
+    const std::size_t size = f ? std::fread(head, 1, sizeof head, f) : 0;
+    if (f) std::fclose(f);
+    if (JudgeLoadFile(head, size) != LoadFileContent::Program) {
+        // A load file, or what is not a program at all: Load Program's own words for it.
+        outcome.started = TransferProgramFile(doc, path) == ProgramLoadVerdict::Started;
+        return outcome;
+    }
+    namespace pl = tarvoline::postlink;
+    pl::ProgramReadResult read = pl::ReadProgramFile(path);
+    if (std::holds_alternative<pl::ProgramReadError>(read)) {
+        outcome.conversionFailed = true;
+        return outcome;
+    }
+    outcome.started =
+        TransferProgramImage(doc, std::get<pl::ProgramImage>(read), path) == ProgramLoadVerdict::Started;
     return outcome;
 }

@@ -1,10 +1,10 @@
 #pragma once
-// Load on Rebuild's eye on one .Bin file: it tells once per change, when the linker has
-// finished writing it. Finished means: the file is a regular file that differs (device, inode,
-// size or modification time) from the one last taken, and neither its size nor its time has
-// changed for kSettleMs, by this watcher's clock and by the file's own time. A file still
-// being written, or one that is gone, is not told; a change found while ready() says no (a
-// transfer runs, a dialog is open) is told once ready() says yes.
+// Load on Rebuild's eye on one file (a .Bin, or a program Load Program loaded): it tells once per
+// change, when the linker has finished writing it. Finished means: the file is a regular file that
+// differs (device, inode, size or modification time) from the one last taken, and neither its size
+// nor its time has changed for kSettleMs, by this watcher's clock and by the file's own time. A
+// file still being written, or one that is gone, is not told; a change found while ready() says no
+// (a transfer runs, a dialog is open) is told once ready() says yes.
 //
 // A linker may pause longer than kSettleMs in the middle of a file. When the conversion of
 // what was taken fails, the watcher is told (ConversionFailed): a change within

@@ -133,7 +133,9 @@ bool CTarvolineApp::InitInstance() {
     parser.addOption(noSplash);
     parser.addOption(wait);
     parser.addPositionalArgument(
-        "file", "A load file (.RUN, .APP) to open as a document; with --postlink-load, the .Bin.",
+        "file",
+        "A load file (.RUN, .APP) or a program (.elf, .s19, .s28, .s37, .srec, .mot, .hex) to "
+        "open as a document; with --postlink-load, the .Bin.",
         "[FILE]");
     parser.process(arguments());
     CSplashWindow::EnableSplashScreen(!parser.isSet(noSplash));

@@ -18,6 +18,7 @@
 #include "document/TarvolineDoc.h"
 #include "download/DocumentTransfers.h"
 #include "download/PostLinkCommands.h"
+#include "download/ProgramFileLoad.h"
 #include "download/XmodemCommands.h"
 #include "document/SettingsStore.h"
 #include "postlink/post_link_file.h"
@@ -66,6 +67,7 @@ CTransferCommands::CTransferCommands(CMainFrame& frame, CTarvolineDoc& doc, ISet
     on(cmd::kPostLink, &CTransferCommands::OnPostLink);
     on(cmd::kLoadHex, &CTransferCommands::OnLoadHex);
     on(cmd::kLoadCpm68k, &CTransferCommands::OnLoadCpm68k);
+    on(cmd::kLoadProgram, &CTransferCommands::OnLoadProgram);
     on(cmd::kXmodemSend, &CTransferCommands::OnXmodemSend);
     on(cmd::kXmodemReceive, &CTransferCommands::OnXmodemReceive);
     on(cmd::kLoadAgain, &CTransferCommands::OnLoadAgain);
@@ -79,10 +81,10 @@ CTransferCommands::CTransferCommands(CMainFrame& frame, CTarvolineDoc& doc, ISet
     connect(&m_rebuild, &CRebuildWatcher::Rebuilt, this, [this](const QString& path) {
         if (BeginRequest()) RunRebuildLoad(path);
     });
-    // The file whose conversion failed stayed as it was: the linker is done and the failure
-    // is real; an ordinary Post Link and Load shows it.
+    // The file whose conversion (or reading) failed stayed as it was: the linker is done and
+    // the failure is real; an ordinary Post Link and Load, or Load Program, shows it.
     connect(&m_rebuild, &CRebuildWatcher::FailureSettled, this, [this](const QString& path) {
-        if (BeginRequest()) RunLoad({LoadKind::PostLinkAndLoad, path.toStdString()});
+        if (BeginRequest()) RunLoad({WatchedLoadKind(path), path.toStdString()});
     });
     connect(m_frame.Action(cmd::kDisconnect), &QAction::triggered, this,
             [this] { m_doc.OnDisconnect(); });
@@ -101,8 +103,12 @@ CTransferCommands::CTransferCommands(CMainFrame& frame, CTarvolineDoc& doc, ISet
         const int serial = m_openSerial.load();
         LoadOutcome outcome;
         const std::string bin = DocumentBinPath(docPath);
-        outcome.noBinFile = bin.empty();
-        if (!bin.empty()) outcome.started = PostLinkAndLoad(doc, bin);
+        if (!bin.empty())
+            outcome.started = PostLinkAndLoad(doc, bin);
+        else if (HasProgramFileName(docPath))  // a program is loaded as it is
+            outcome.started = TransferProgramFile(doc, docPath) == ProgramLoadVerdict::Started;
+        else
+            outcome.noBinFile = true;
         outcome.stopped = doc.StopFlag().load();
         doc.Calls().Post([self, outcome, serial] {
             if (!self || self->m_openAnswerSerial != serial) return;
@@ -121,8 +127,8 @@ CTransferCommands::CTransferCommands(CMainFrame& frame, CTarvolineDoc& doc, ISet
 
 void CTransferCommands::UpdateCommands() {
     const bool connected = m_doc.OnUpdateConnected();
-    for (int id : {cmd::kLoadHex, cmd::kLoadCpm68k, cmd::kXmodemSend, cmd::kXmodemReceive,
-                   cmd::kDisconnect})
+    for (int id : {cmd::kLoadHex, cmd::kLoadCpm68k, cmd::kLoadProgram, cmd::kXmodemSend,
+                   cmd::kXmodemReceive, cmd::kDisconnect})
         m_frame.Action(id)->setEnabled(connected);
     // Post Link and Load needs no port (it converts, then loads only with one); the loads do.
     m_frame.Action(cmd::kLoadAgain)
@@ -250,6 +256,13 @@ void CTransferCommands::OnLoadCpm68k() {
         RunLoad({LoadKind::LoadCpm68k, QFileInfo(path).absoluteFilePath().toStdString()});
 }
 
+void CTransferCommands::OnLoadProgram() {
+    if (!BeginRequest()) return;
+    const QString path = ChooseFile(kProgramFilter, chooseFile);
+    if (!path.isEmpty())
+        RunLoad({LoadKind::LoadProgram, QFileInfo(path).absoluteFilePath().toStdString()});
+}
+
 void CTransferCommands::OnXmodemSend() {
     if (!BeginRequest()) return;
     const std::string path = ChooseFile("*.*", chooseFile, false).toStdString();
@@ -278,9 +291,13 @@ void CTransferCommands::OpenDocumentFile(const QString& path, CHandOver answer) 
     if (m_doc.OnOpenDocument(file)) {
         m_recent.Add(file);
         ShowRecentFiles();
-        // Its load is a Post Link and Load of the .Bin beside it: Load Again repeats that.
+        // Its load is a Post Link and Load of the .Bin beside it, or Load Program of a program:
+        // Load Again repeats that.
         const std::string bin = DocumentBinPath(file);
-        if (!bin.empty()) Remember({LoadKind::PostLinkAndLoad, bin});
+        if (!bin.empty())
+            Remember({LoadKind::PostLinkAndLoad, bin});
+        else if (HasProgramFileName(file))
+            Remember({LoadKind::LoadProgram, file});
     } else {
         m_openAnswer = {};  // no load follows: a start that waits is told so
     }
@@ -330,8 +347,9 @@ void CTransferCommands::OpenHandedDocument(const QString& path, CHandOver answer
     if (RefuseUnlessRegularFile(file, answer)) return;
     const QString kind = file.right(3).toUpper();
     // Opening anything else would only drop and remake the connection, and clear the terminal.
-    if (kind != "RUN" && kind != "APP" &&
-        Refuse(answer, file + " is not a load file (.RUN or .APP); nothing was loaded.")) {
+    if (kind != "RUN" && kind != "APP" && !HasProgramFileName(file.toStdString()) &&
+        Refuse(answer, file + " is not a load file (.RUN or .APP) nor a program (.elf, .s19, "
+                              ".s28, .s37, .srec, .mot, .hex); nothing was loaded.")) {
         return;
     }
     OpenDocumentFile(file, answer);
@@ -355,11 +373,11 @@ bool CTransferCommands::ReadyForRebuildLoad() const {
 void CTransferCommands::Remember(const CLastLoad& load) {
     m_last = load;
     WriteLastLoad(m_store, load);
-    if (load.kind == LoadKind::PostLinkAndLoad) {
+    if (IsWatchedLoad(load.kind)) {
         // The file as it is now is the one being loaded: only a later link loads it again.
-        const QString bin = QString::fromStdString(load.path);
-        if (m_rebuild.Path() != bin)
-            m_rebuild.Watch(bin);
+        const QString file = QString::fromStdString(load.path);
+        if (m_rebuild.Path() != file)
+            m_rebuild.Watch(file);
         else
             m_rebuild.Taken();
     }
@@ -379,7 +397,11 @@ void CTransferCommands::RunLoad(const CLastLoad& load, CHandOver answer) {
                     outcome->started = PostLinkAndLoad(m_doc, path);
                     break;
                 case LoadKind::LoadCpm68k:
-                    outcome->started = TransferCpm68kFile(m_doc, path);
+                case LoadKind::LoadProgram:
+                    // By what the file holds: a load file as always, a program read from
+                    // the toolchain's file, anything else refused.
+                    outcome->started =
+                        TransferProgramFile(m_doc, path) == ProgramLoadVerdict::Started;
                     break;
                 case LoadKind::LoadHex:
                     outcome->started = TransferHexFile(m_doc, path) == HexLoadOutcome::Loaded;
@@ -390,12 +412,20 @@ void CTransferCommands::RunLoad(const CLastLoad& load, CHandOver answer) {
         [this, answer, outcome]() mutable { Finish(answer, *outcome); });
 }
 
+LoadKind CTransferCommands::WatchedLoadKind(const QString& path) {
+    return tarvoline::postlink::CutBinExtension(path.toStdString()) ? LoadKind::PostLinkAndLoad
+                                                                    : LoadKind::LoadProgram;
+}
+
 void CTransferCommands::RunRebuildLoad(const QString& path) {
-    Remember({LoadKind::PostLinkAndLoad, path.toStdString()});
-    const std::string bin = path.toStdString();
+    const LoadKind kind = WatchedLoadKind(path);
+    Remember({kind, path.toStdString()});
+    const std::string file = path.toStdString();
     auto conversionFailed = std::make_shared<bool>(false);
-    Run([this, bin, conversionFailed] {
-            *conversionFailed = PostLinkAndLoadQuietConversion(m_doc, bin).conversionFailed;
+    Run([this, kind, file, conversionFailed] {
+            *conversionFailed = kind == LoadKind::PostLinkAndLoad
+                                    ? PostLinkAndLoadQuietConversion(m_doc, file).conversionFailed
+                                    : LoadProgramQuietRead(m_doc, file).conversionFailed;
         },
         [this, conversionFailed] {
             if (*conversionFailed) m_rebuild.ConversionFailed();

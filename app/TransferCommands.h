@@ -1,6 +1,6 @@
 #pragma once
 // The Transfer menu's commands in the window: the file dialogs in front of Post Link, Post
-// Link and Load, Load Hex and Load CPM68K, their enabling, the recent-file list, opening a
+// Link and Load, Load Hex, Load CPM68K and Load Program, their enabling, the recent-file list, opening a
 // load file as a document (from the command line, the recent-file list or another program),
 // the loads other programs ask for without a dialog (answered, and with the load's verdict to
 // a start that waits for it), Load Again and Load on Rebuild.
@@ -36,6 +36,11 @@ public:
     void OnPostLink();
     void OnLoadHex();
     void OnLoadCpm68k();
+    // Any program (ELF, S-records, Intel HEX, a load file), by what the file holds.
+    void OnLoadProgram();
+    // The filter of Load Program's file dialog.
+    static constexpr const char* kProgramFilter =
+        "Programs (*.elf *.s19 *.s28 *.s37 *.srec *.mot *.hex *.run *.app)";
     // On no menu: something else sends these commands.
     void OnXmodemSend();
     void OnXmodemReceive();
@@ -47,10 +52,10 @@ public:
     // verdict of the load when it ends.
     void PostLinkAndLoadFile(const QString& path, CHandOver answer = {});
     // A file another start handed over: opened as a document when it is a regular file whose
-    // name ends in RUN or APP; otherwise a message says why nothing was done. answer as above;
+    // name ends in RUN or APP, or names a program (HasProgramFileName); otherwise a message says why nothing was done. answer as above;
     // the verdict is that of the load of the .Bin beside it.
     void OpenHandedDocument(const QString& path, CHandOver answer = {});
-    // Repeats the last Post Link and Load, Load CPM68K or Load Hex with its file.
+    // Repeats the last Post Link and Load, Load CPM68K, Load Program or Load Hex with its file.
     void OnLoadAgain();
     // Load on Rebuild switched; kept in the store.
     void OnLoadOnRebuild(bool on);
@@ -93,8 +98,11 @@ private:
     void ShowRecentFiles();
     // Keeps load for Load Again and runs it; answer hears its verdict.
     void RunLoad(const CLastLoad& load, CHandOver answer = {});
-    // Load on Rebuild's load of path: a failed conversion says nothing until the file settles.
+    // Load on Rebuild's load of path (a .Bin, or a program): a failed conversion or reading
+    // says nothing until the file settles.
     void RunRebuildLoad(const QString& path);
+    // How the watched file is loaded: Post Link and Load for a .Bin, else Load Program.
+    static LoadKind WatchedLoadKind(const QString& path);
     // Tells answer how the load ended, with what the load said when it failed.
     void Finish(CHandOver& answer, const LoadOutcome& outcome);
     // What the loads on the worker said (messages with the exclamation icon), kept from the

@@ -30,7 +30,7 @@ constexpr std::string_view kFailPatternHelp =
 
 std::span<const Command> AllCommands() {
     static const std::string loadArgs =
-        std::string(kPortArguments) + std::string(kFailPatternArgument) + " FILE.RUN|FILE.APP";
+        std::string(kPortArguments) + std::string(kFailPatternArgument) + " [--raw-header] FILE";
     static const std::string hexArgs =
         std::string(kPortArguments) + std::string(kFailPatternArgument) + " FILE";
     static const std::string postLinkLoadArgs =
@@ -50,8 +50,9 @@ std::span<const Command> AllCommands() {
         "as CR, Backspace as BS, Ctrl with a letter as its control code; arrows, Delete and\n"
         "function keys send nothing), and the board's output shows as in the window.\n"
         "Ctrl-] then:  q  quit    b  send Break    l  load a file (asks for its path; a .Bin\n"
-        "is converted first and its .RUN loaded, as Post Link and Load does; a .RUN or .APP\n"
-        "is loaded and started; anything else is sent as hex records)    ?  help\n"
+        "is converted first and its .RUN loaded, as Post Link and Load does; a program (.RUN,\n"
+        ".APP, an ELF executable, .s19 .s28 .s37 .srec .mot S-records) is loaded with LOAD and\n"
+        "started; anything else, a .hex among them, is sent as hex records)    ?  help\n"
         "              Ctrl-]  send one Ctrl-]\n"
         "The terminal's settings are put back exactly on every way out.\n"
         "\nA device that goes away (an adapter unplugged) is waited for, as the window does:\n"
@@ -69,8 +70,11 @@ std::span<const Command> AllCommands() {
         "  --timeout S           exit 124 when S seconds (e.g. 30, 2.5, 2m) have passed first,\n"
         "                        counted from the start, the load included\n"
         "\nFILE: a .Bin is converted and its .RUN loaded and started (Post Link and Load); a\n"
-        ".RUN or .APP is loaded and started (G, or the staged start for a program below the\n"
-        "monitor's RAM); any other file is sent as hex records and started with G.\n"
+        "program is loaded with LOAD and started as `load` does (G, or the staged start for a\n"
+        "program below the monitor's RAM): a .RUN or .APP, an ELF executable (any name), or\n"
+        "S-records named .s19, .s28, .s37, .srec or .mot; any other file (a .hex among them)\n"
+        "is sent as hex records and started with G. A program that `load` leaves unstarted\n"
+        "(its entry is not where it was loaded, or it has no start address) ends the run: 1.\n"
         "The line stays open after the start, so the program's first output is not lost; the\n"
         "board's output goes to standard output (line ends as LF when it is no terminal).\n"
         "Progress shows on standard error only when that is a terminal.\n"
@@ -86,6 +90,22 @@ std::span<const Command> AllCommands() {
         "the prompt after the program has returned, not on the one after the load. A monitor\n"
         "that announces no start gives no verdict (--timeout ends the run).\n";
     static const std::string loadDetails = PortOptionsHelp() + std::string(kFailPatternHelp);
+    static const std::string loadFileDetails =
+        loadDetails +
+        "  --raw-header          the old rule for a file that is none of the kinds below: any\n"
+        "                        first two bytes but 601A and 601B mean the 28-byte header\n"
+        "\nFILE is taken by what it holds, whatever its name:\n"
+        "- a CP/M-68K load file (.RUN, .APP: 601A or 601B first): loaded, then started with G,\n"
+        "  or below 00040000 with the staged start that moves it into place;\n"
+        "- an ELF executable (32-bit, big-endian, 68000), Motorola S-records (S1/S2/S3 data,\n"
+        "  S7/S8/S9 start) or Intel HEX: each run of bytes goes with its own LOAD, the one\n"
+        "  that begins at the entry last, then the program is started the same way. The\n"
+        "  monitor starts a program where it was last loaded, so a program whose entry is not\n"
+        "  where that is, or that has no start address, is loaded and not started (\"Loaded\n"
+        "  FILE; not started: ...\", exit 1). Below 00040000 the run it starts at goes by\n"
+        "  the staged start; a program whose staged copy would land on another of its runs\n"
+        "  is refused whole;\n"
+        "- anything else (a text file, other bytes) is refused; nothing is sent.\n";
     static const std::string xmodemDetails =
         PortOptionsHelp() +
         "  --timeout SECONDS     how long the other side may take to start\n";
@@ -94,8 +114,9 @@ std::span<const Command> AllCommands() {
          "convert a linker .Bin file to load, S-record and map files for each configuration",
          "", RunPostLink},
         {"load", loadArgs,
-         "load a CP/M-68K load file into the board with the monitor's LOAD, then start it",
-         loadDetails, RunLoad},
+         "load a program (CP/M-68K load file, ELF, S-records, Intel HEX) with the monitor's "
+         "LOAD, then start it",
+         loadFileDetails, RunLoad},
         {"loadhex", hexArgs, "send a hex record file through the monitor's record loader",
          loadDetails, RunLoadHex},
         {"postlink-load", postLinkLoadArgs,

@@ -6,12 +6,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ostream>
 
 #include "document/TarvolineDoc.h"
 #include "download/DocumentTransfers.h"
 #include "download/PostLinkCommands.h"
+#include "download/ProgramFileLoad.h"
+#include "download/RecordLoader.h"
+#include "postlink/program_image.h"
 
 namespace tarvoline::cli {
 namespace {
@@ -46,7 +50,19 @@ void ExplainUnreadable(std::ostream& err, const std::string& path) {
 
 LoadKind KindOfFile(const std::string& path) {
     if (EndsWith(path, ".bin")) return LoadKind::PostLinkAndLoad;
-    if (EndsWith(path, ".run") || EndsWith(path, ".app")) return LoadKind::LoadFile;
+    for (const char* program : {".run", ".app", ".elf", ".s19", ".s28", ".s37", ".srec", ".mot"})
+        if (EndsWith(path, program)) return LoadKind::ProgramFile;
+    // A linker's output often has no extension at all: its magic tells.
+    std::uint8_t head[64];
+    std::size_t size = 0;
+    const char* notAFile = nullptr;
+    if (std::FILE* f = OpenFileToSend(path, notAFile)) {
+        size = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+    }
+    const bool elf = tarvoline::postlink::DetectProgramFile(head, size) ==
+                     tarvoline::postlink::ProgramFileKind::Elf;
+    if (elf || JudgeLoadFile(head, size) == LoadFileContent::LoadFile) return LoadKind::ProgramFile;
     return LoadKind::HexFile;
 }
 
@@ -57,9 +73,16 @@ bool LoadAnyFile(CTarvolineDoc& doc, const std::string& path, bool startHex, std
             if (PostLinkAndLoad(doc, path)) return true;
             ExplainUnreadable(err, path);
             return false;
-        case LoadKind::LoadFile:
-            if (TransferCpm68kFile(doc, path)) return true;
-            ExplainUnreadable(err, path);
+        case LoadKind::ProgramFile:
+            switch (TransferProgramFile(doc, path)) {
+                case ProgramLoadVerdict::Started:
+                    return true;
+                case ProgramLoadVerdict::NotStarted:  // it has said so
+                    return false;
+                case ProgramLoadVerdict::Failed:
+                    ExplainUnreadable(err, path);
+                    return false;
+            }
             return false;
         case LoadKind::HexFile: {
             const HexLoadOutcome outcome = TransferHexFile(doc, path);

@@ -1,8 +1,9 @@
 #pragma once
-// Loading whatever file the user names, chosen by its extension (any case), as the window's
-// commands would: a .Bin is converted and its .RUN loaded and started (Post Link and Load),
-// a .RUN or .APP is loaded and started (Load CPM68K), anything else is sent as hex records
-// (Load Hex).
+// Loading whatever file the user names, as the window's commands would: a .Bin is converted
+// and its .RUN loaded and started (Post Link and Load); a program is loaded with the binary
+// LOAD and started (Load Program): a .RUN, .APP, .elf, .s19, .s28, .s37, .srec or .mot (any
+// case), or any file that begins as an ELF executable or a CP/M-68K load file; anything else
+// (a .hex among them) is sent through the monitor's record loader (Load Hex).
 
 #include <iosfwd>
 #include <string>
@@ -11,7 +12,8 @@ class CTarvolineDoc;
 
 namespace tarvoline::cli {
 
-enum class LoadKind { PostLinkAndLoad, LoadFile, HexFile };
+enum class LoadKind { PostLinkAndLoad, ProgramFile, HexFile };
+// By the name, and when that does not tell, by the first bytes.
 LoadKind KindOfFile(const std::string& path);
 
 // startHex: after a hex load, G and CR start the program at the records' start address (the

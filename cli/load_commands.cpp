@@ -1,9 +1,11 @@
-// tarvoline-cli load FILE.RUN|FILE.APP and tarvoline-cli loadhex FILE: the document's own
-// transfers on the stored port settings, which options override for this run only.
+// tarvoline-cli load FILE and tarvoline-cli loadhex FILE: the document's own transfers on the
+// stored port settings, which options override for this run only. load takes a file by what
+// it holds: a CP/M-68K load file (.RUN, .APP), an ELF executable, S-records or Intel HEX.
 
 #include <optional>
 #include <ostream>
 
+#include "command_line.h"
 #include "commands.h"
 #include "download/DocumentTransfers.h"
 #include "load_any.h"
@@ -15,12 +17,18 @@ namespace {
 struct LoadArguments {
     std::string file;
     PortOptions port;
+    bool rawHeader = false;  // --raw-header: any magic but 601A and 601B is the 28-byte header
 };
 
-std::optional<LoadArguments> Parse(const CommandContext& context, const char* name) {
+std::optional<LoadArguments> Parse(const CommandContext& context, const char* name,
+                                   bool withRawHeader = false) {
     LoadArguments parsed;
     std::vector<std::string> files;
-    if (!ParseArguments(context, name, context.arguments, parsed.port, {}, files))
+    const ValueOption rawHeader[] = {{"--raw-header", nullptr, &parsed.rawHeader}};
+    if (!ParseArguments(context, name, context.arguments, parsed.port,
+                        withRawHeader ? std::span<const ValueOption>(rawHeader)
+                                      : std::span<const ValueOption>(),
+                        files))
         return std::nullopt;
     if (files.size() != 1) {
         UsageError(context, name, files.empty() ? "which file?" : "one file at a time");
@@ -33,7 +41,7 @@ std::optional<LoadArguments> Parse(const CommandContext& context, const char* na
 }  // namespace
 
 int RunLoad(const CommandContext& context) {
-    auto args = Parse(context, "load");
+    auto args = Parse(context, "load", true);
     if (!args)
         return kExitUsage;
     if (RefuseDirectory(context.err, args->file))
@@ -41,12 +49,15 @@ int RunLoad(const CommandContext& context) {
     Session session(context, args->port);
     if (!session.Connected())
         return kExitFailure;
-    bool started = TransferCpm68kFile(*session.doc, args->file);
-    if (started)
+    const ProgramLoadVerdict verdict =
+        TransferProgramFile(*session.doc, args->file, args->rawHeader);
+    // A program loaded but not started has said so ("Loaded ...; not started: ..."): the
+    // command promised a start, so that is a failure too.
+    if (verdict == ProgramLoadVerdict::Started)
         context.out << "Loaded and started " << args->file << "\n";
-    else
+    else if (verdict == ProgramLoadVerdict::Failed)
         ExplainUnreadable(context.err, args->file);
-    return session.ExitCode(started);
+    return session.ExitCode(verdict == ProgramLoadVerdict::Started);
 }
 
 int RunLoadHex(const CommandContext& context) {

@@ -12,6 +12,7 @@ constexpr KindWord kWords[] = {
     {LoadKind::PostLinkAndLoad, "postlink-load"},
     {LoadKind::LoadCpm68k, "load-cpm68k"},
     {LoadKind::LoadHex, "load-hex"},
+    {LoadKind::LoadProgram, "load-program"},
 };
 
 }  // namespace
@@ -40,7 +41,7 @@ std::optional<CLastLoad> ReadLastLoad(const ISettingsStore* store) {
 void WriteLastLoad(ISettingsStore* store, const CLastLoad& load) {
     if (!store) return;
     store->WriteProfileString(kLastLoadSection, kLastLoadEntry, FormatLastLoad(load));
-    if (load.kind == LoadKind::PostLinkAndLoad)
+    if (IsWatchedLoad(load.kind))
         store->WriteProfileString(kLastLoadSection, kLastPostLinkEntry, load.path);
 }
 

@@ -3,9 +3,11 @@
 // settings store's "Transfer" section:
 //   "Last Load"                the command's word, one blank, the file's absolute path:
 //                              "postlink-load /home/me/proj/demo.Bin", "load-cpm68k PATH",
-//                              "load-hex PATH"
-//   "Last Post Link and Load"  the absolute path of the .Bin that Post Link and Load last
-//                              converted (it outlives a later Load Hex or Load CPM68K)
+//                              "load-hex PATH", "load-program PATH"
+//   "Last Post Link and Load"  the absolute path of the file Load on Rebuild watches: the .Bin
+//                              that Post Link and Load last converted, or the program that
+//                              Load Program last loaded (it outlives a later Load Hex or Load
+//                              CPM68K); the name is kept from before programs were watched
 //   "Load on Rebuild"          1 while Load on Rebuild is on; 0 or absent, off
 
 #include <optional>
@@ -13,7 +15,12 @@
 
 class ISettingsStore;
 
-enum class LoadKind { PostLinkAndLoad, LoadCpm68k, LoadHex };
+enum class LoadKind { PostLinkAndLoad, LoadCpm68k, LoadHex, LoadProgram };
+
+// The loads whose file Load on Rebuild watches.
+inline bool IsWatchedLoad(LoadKind kind) {
+    return kind == LoadKind::PostLinkAndLoad || kind == LoadKind::LoadProgram;
+}
 
 struct CLastLoad {
     LoadKind kind = LoadKind::PostLinkAndLoad;
@@ -32,7 +39,8 @@ std::optional<CLastLoad> ParseLastLoad(const std::string& text);
 
 // store may be null: nothing is read or written.
 std::optional<CLastLoad> ReadLastLoad(const ISettingsStore* store);
-// Keeps load as the last one; a Post Link and Load also becomes the one Load on Rebuild watches.
+// Keeps load as the last one; a Post Link and Load or Load Program also becomes the one Load
+// on Rebuild watches.
 void WriteLastLoad(ISettingsStore* store, const CLastLoad& load);
-// The .Bin of the last Post Link and Load; empty when none is known.
+// The file Load on Rebuild watches; empty when none is known.
 std::string ReadLastPostLink(const ISettingsStore* store);

@@ -40,12 +40,60 @@ bool ReadLoadFileHeader(const std::vector<std::uint8_t>& file, CLoadFileHeader& 
     return true;
 }
 
-std::string BuildStagedStartRecords(const CLoadFileHeader& header) {
+std::string BuildStagedStartRecords(std::uint32_t start, std::uint32_t end) {
     std::string text;
-    AppendAddressRecord(text, header.textStart);
-    AppendAddressRecord(text, header.textStart + header.textSize + header.dataSize);
+    AppendAddressRecord(text, start);
+    AppendAddressRecord(text, end);
     text += "S804000000FB\r";
     return text;
+}
+
+std::string BuildStagedStartRecords(const CLoadFileHeader& header) {
+    return BuildStagedStartRecords(header.textStart,
+                                   header.textStart + header.textSize + header.dataSize);
+}
+
+bool StartWithGo(const CTransferContext& ctx) {
+    CMonitorLink link(ctx.port, ctx.StopTest());
+    // The board's report of the load ("Loaded ... bytes at ...") and its prompt.
+    link.LinkDrain(10, ctx.boardWords);
+    if (link.Interrupted()) {
+        if (!link.Lost()) ctx.ShowCancelled();
+        return false;
+    }
+    if (link.LinkSendByte('G') != 1) {
+        // A start that did not go out started nothing.
+        if (!link.Lost())
+            ctx.ShowError("The program was loaded but not started: 'G' could not be sent: " +
+                          FormatSystemMessage(ctx.port.LastError()));
+        return false;
+    }
+    return true;
+}
+
+bool StartStaged(const CTransferContext& ctx, std::uint32_t start, std::uint32_t end) {
+    CMonitorLink link(ctx.port, ctx.StopTest());
+    for (int byte : {0x08, int('m'), int('o'), 0x0A, 0x0D}) link.LinkSendByte(byte);
+    const std::string records = BuildStagedStartRecords(start, end);
+    std::string reported;
+    const HexLoadOutcome started =
+        SendSRecordText(ctx, records.c_str(), static_cast<int>(records.size()), &reported);
+    switch (started) {
+        case HexLoadOutcome::Loaded:
+            return true;
+        case HexLoadOutcome::DeviceLost:
+            return false;  // the document reports it
+        case HexLoadOutcome::Cancelled:
+            ctx.ShowCancelled();
+            return false;
+        case HexLoadOutcome::BoardReportedFailure:
+            ctx.ShowError("The program was loaded but not started: the board reported: " + reported);
+            return false;
+        default:
+            ctx.ShowError(std::string("The program was loaded but not started: ") +
+                          DescribeHexLoadOutcome(started));
+            return false;
+    }
 }
 
 bool LoadCpm68kFile(const CTransferContext& ctx, const std::string& path) {
@@ -92,44 +140,9 @@ bool LoadCpm68kFile(const CTransferContext& ctx, const std::string& path) {
                       imageLength) != 0)
         return false;
 
-    CMonitorLink link(ctx.port, ctx.StopTest());
-    if (!staged) {
-        // The board's report of the load ("Loaded ... bytes at ...") and its prompt.
-        link.LinkDrain(10, ctx.boardWords);
-        if (link.Interrupted()) {
-            if (!link.Lost()) ctx.ShowCancelled();
-            return false;
-        }
-        if (link.LinkSendByte('G') != 1) {
-            // A start that did not go out started nothing.
-            if (!link.Lost())
-                ctx.ShowError("The program was loaded but not started: 'G' could not be sent: " +
-                              FormatSystemMessage(ctx.port.LastError()));
-            return false;
-        }
-        return true;
-    }
-    for (int byte : {0x08, int('m'), int('o'), 0x0A, 0x0D}) link.LinkSendByte(byte);
+    if (!staged) return StartWithGo(ctx);
+    const std::uint32_t end = header.textStart + header.textSize + header.dataSize;
     file.clear();
     file.shrink_to_fit();
-    std::string records = BuildStagedStartRecords(header);
-    std::string reported;
-    const HexLoadOutcome started =
-        SendSRecordText(ctx, records.c_str(), static_cast<int>(records.size()), &reported);
-    switch (started) {
-        case HexLoadOutcome::Loaded:
-            return true;
-        case HexLoadOutcome::DeviceLost:
-            return false;  // the document reports it
-        case HexLoadOutcome::Cancelled:
-            ctx.ShowCancelled();
-            return false;
-        case HexLoadOutcome::BoardReportedFailure:
-            ctx.ShowError("The program was loaded but not started: the board reported: " + reported);
-            return false;
-        default:
-            ctx.ShowError(std::string("The program was loaded but not started: ") +
-                          DescribeHexLoadOutcome(started));
-            return false;
-    }
+    return StartStaged(ctx, header.textStart, end);
 }

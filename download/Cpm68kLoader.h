@@ -28,6 +28,15 @@ bool ReadLoadFileHeader(const std::vector<std::uint8_t>& file, CLoadFileHeader& 
 // The 39 characters of the staged start: S2 records for the text start and for the end of
 // text and data, then S8, each ended by CR.
 std::string BuildStagedStartRecords(const CLoadFileHeader& header);
+// The same for a program whose place is start to end.
+std::string BuildStagedStartRecords(std::uint32_t start, std::uint32_t end);
+
+// The two starts after the last LOAD; each has told its failures (a lost device the document).
+// 'G', which starts the program where that LOAD put it: true when 'G' went out.
+bool StartWithGo(const CTransferContext& ctx);
+// The staged start of what that LOAD put at kStagingAddress: the monitor moves it to start and
+// starts it there. True when the board took the records and was sent the closing '%'.
+bool StartStaged(const CTransferContext& ctx, std::uint32_t start, std::uint32_t end);
 
 // Result: true when the image was loaded and started: 'G' sent, or the staged start's records
 // taken by the board and its closing "%" sent. Every failure has been told to the user (a

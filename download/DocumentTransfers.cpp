@@ -1,6 +1,7 @@
 #include "DocumentTransfers.h"
 
 #include "Cpm68kLoader.h"
+#include "ProgramFileLoad.h"
 #include "TransferContext.h"
 #include "document/LoadFailurePattern.h"
 #include "document/TarvolineDoc.h"
@@ -38,4 +39,22 @@ bool TransferCpm68kFile(CTarvolineDoc& doc, const std::string& path) {
     bool started = false;
     WithWatcherStopped(doc, [&](const CTransferContext& ctx) { started = LoadCpm68kFile(ctx, path); });
     return started;
+}
+
+ProgramLoadVerdict TransferProgramFile(CTarvolineDoc& doc, const std::string& path, bool rawHeader) {
+    ProgramLoadVerdict verdict = ProgramLoadVerdict::Failed;
+    WithWatcherStopped(doc, [&](const CTransferContext& ctx) {
+        verdict = LoadAnyProgramFile(ctx, path, rawHeader);
+    });
+    return verdict;
+}
+
+ProgramLoadVerdict TransferProgramImage(CTarvolineDoc& doc,
+                                        const tarvoline::postlink::ProgramImage& image,
+                                        const std::string& name) {
+    ProgramLoadVerdict verdict = ProgramLoadVerdict::Failed;
+    WithWatcherStopped(doc, [&](const CTransferContext& ctx) {
+        verdict = LoadProgramImage(ctx, image, name);
+    });
+    return verdict;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "ProgramLoader.h"
 #include "RecordLoader.h"
 
 class CTarvolineDoc;
@@ -20,3 +21,11 @@ bool WithWatcherStopped(CTarvolineDoc& doc,
 HexLoadOutcome TransferHexFile(CTarvolineDoc& doc, const std::string& path);
 // True when the image was loaded and started.
 bool TransferCpm68kFile(CTarvolineDoc& doc, const std::string& path);
+// A file offered as a program, loaded by what it holds (ProgramFileLoad.h); Failed when no
+// port is open.
+ProgramLoadVerdict TransferProgramFile(CTarvolineDoc& doc, const std::string& path,
+                                       bool rawHeader = false);
+// A program already read, loaded and started as TransferProgramFile does; name names it.
+ProgramLoadVerdict TransferProgramImage(CTarvolineDoc& doc,
+                                        const tarvoline::postlink::ProgramImage& image,
+                                        const std::string& name);

@@ -201,10 +201,11 @@ std::optional<LoadFailure> CLoadDialogue::Run(const std::uint8_t* image, std::in
 }  // namespace
 
 std::int16_t DownloadImage(const CTransferContext& ctx, const std::uint8_t* image,
-                           std::int32_t length, std::uint32_t loadAddress, std::int32_t byteCount) {
+                           std::int32_t length, std::uint32_t loadAddress, std::int32_t byteCount,
+                           const char* title) {
     const DWORD downloadBaud = ctx.DownloadBaud();
     std::unique_ptr<IProgressWindow> progress = ctx.ui.CreateProgressWindow();
-    progress->SetWindowText("Sending CPM68K File");
+    progress->SetWindowText(title);
     progress->SetStatus(Format("%ld Bytes to %lX @ %ld Baud", static_cast<long>(byteCount),
                                static_cast<unsigned long>(loadAddress),
                                static_cast<long>(downloadBaud)));

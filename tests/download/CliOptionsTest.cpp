@@ -350,14 +350,18 @@ TEST_F(CliOptions, LoadhexCompletesTheConvertersRecordFilesAndTheUsualHexNames) 
     std::filesystem::create_directories(folder + "/sub");
     for (const char* name : {"demo.REC", "demo.SRE", "demo.Srec", "a.s19", "b.S28", "c.s37",
                              "d.mot", "e.hex", "f.HEX", "g.ihx", "h.RHX", "i.ahx", "j.Bin",
-                             "k.RUN", "notes.txt", "rec"})
+                             "k.RUN", "l.elf", "notes.txt", "rec"})
         std::ofstream(folder + "/" + name) << "x";
     EXPECT_EQ(Complete(folder, {"loadhex", ""}),
               "a.s19 b.S28 c.s37 d.mot demo.REC demo.SRE demo.Srec e.hex f.HEX g.ihx h.RHX "
               "i.ahx sub");
     EXPECT_EQ(Complete(folder, {"loadhex", "-p", "COM1", "demo"}),
               "demo.REC demo.SRE demo.Srec");
-    EXPECT_EQ(Complete(folder, {"load", ""}), "k.RUN sub");
+    // load takes load files and the toolchain's programs; not the converter's .REC and .SRE,
+    // nor the record loader's own .RHX and .AHX.
+    EXPECT_EQ(Complete(folder, {"load", ""}),
+              "a.s19 b.S28 c.s37 d.mot demo.Srec e.hex f.HEX k.RUN l.elf sub");
+    EXPECT_EQ(Complete(folder, {"load", "--raw"}), "--raw-header");
 }
 
 }  // namespace

@@ -78,8 +78,9 @@ wait_for 10 logged "Demo: " || fail "the simulated board did not start"
 
 # The Transfer menu has no mnemonic: open Help and step left. (Alt+F would not do: File and
 # Format share the F, and a second Alt+F opens Format.) Its items by keys: Post Link and Load,
-# Post Link, Load Hex, Load CPM68K, Load Again (greyed, and so skipped, until a load has run),
-# Load on Rebuild, Send Break, Send Special Characters, Capture Text (separators are skipped).
+# Post Link, Load Hex, Load CPM68K, Load Program, Load Again (greyed, and so skipped, until a
+# load has run), Load on Rebuild, Send Break, Send Special Characters, Capture Text (separators
+# are skipped).
 open_transfer_menu() {
     key alt+h Left
 }
@@ -87,9 +88,9 @@ loaded=no
 open_capture_menu() {
     open_transfer_menu
     if [ "$loaded" = yes ]; then
-        key Down Down Down Down Down Down Down Down Right
+        key Down Down Down Down Down Down Down Down Down Right
     else
-        key Down Down Down Down Down Down Down Right
+        key Down Down Down Down Down Down Down Down Right
     fi
 }
 
@@ -136,7 +137,7 @@ refocus
 
 echo "e2e: Send Special Characters"
 open_transfer_menu
-key Down Down Down Down Down Down Down Return  # Send Special Characters...
+key Down Down Down Down Down Down Down Down Return  # Send Special Characters...
 sleep 1
 shot special
 type_text "41"                               # hex, the mode it opens in: A

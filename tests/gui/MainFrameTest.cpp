@@ -69,6 +69,7 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         {"Transfer", "-", 0},
         {"Transfer", "Load Hex...", 32781},
         {"Transfer", "Load CPM68&K...", 32782},
+        {"Transfer", "Load &Program...", 32783},
         {"Transfer", "-", 0},
         {"Transfer", "Load &Again", 32811},
         {"Transfer", "Load on &Rebuild", 32812},

@@ -34,6 +34,7 @@
 #include "document/LastLoad.h"
 #include "document/MemorySettingsStore.h"
 #include "document/TarvolineDoc.h"
+#include "m68k_programs.h"
 #include "terminal/TarvolineView.h"
 
 namespace {
@@ -162,6 +163,54 @@ TEST_F(UnattendedLoad, LoadAgainRepeatsThePostLinkAndLoadAndIsRememberedInTheSto
     ASSERT_TRUE(StartsReach(before + 1)) << Messages();
     EXPECT_EQ(dialogs, 0);
     EXPECT_EQ(Messages(), "");
+}
+
+// Load Program from the menu with an ELF from the cross compiler; Load Again repeats it, and
+// Load on Rebuild watches the ELF as it watches a .Bin: a rewrite loads it once, a half-written
+// one never.
+TEST_F(UnattendedLoad, LoadProgramTakesAnElfAndLoadOnRebuildWatchesIt) {
+    const std::string built = tarvoline::testing::M68kProgramPath(tarvoline::testing::kHighAddress, ".elf");
+    const std::vector<char> elf = ReadAll(built);
+    ASSERT_FALSE(elf.empty());
+    const std::string program = dir + "/prog.elf";
+    WriteBytes(program, elf.data(), elf.size());
+    std::vector<std::string> offered;
+    transfers->chooseFile = [&](const QString& initial) {
+        offered.push_back(initial.toStdString());
+        return QString::fromStdString(program);
+    };
+    ASSERT_TRUE(doc->OnNewDocument());
+    transfers->UpdateCommands();
+    EXPECT_TRUE(Action(cmd::kLoadProgram)->isEnabled());
+    Action(cmd::kLoadProgram)->trigger();
+    ASSERT_TRUE(StartsReach(1)) << Messages();
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_TRUE(offered[0].ends_with("Programs (*.elf *.s19 *.s28 *.s37 *.srec *.mot *.hex *.run *.app)"))
+        << offered[0];
+    EXPECT_TRUE(board.waitForNote("program started at 00100000"));
+    const std::vector<std::string> notes = board.notes();
+    EXPECT_TRUE(std::none_of(notes.begin(), notes.end(), [](const std::string& n) {
+        return n.find("record loader") != std::string::npos;
+    }));
+    EXPECT_EQ(store.GetProfileString("Transfer", "Last Load", ""), "load-program " + program);
+
+    Action(cmd::kLoadAgain)->trigger();
+    ASSERT_TRUE(StartsReach(2)) << Messages();
+    EXPECT_EQ(offered.size(), 1u);
+
+    Action(cmd::kLoadOnRebuild)->setChecked(true);
+    QTest::qWait(500);
+    EXPECT_EQ(Starts(), 2);  // switching it on loads nothing
+    board.clearTranscript();
+    const size_t half = elf.size() / 2;
+    WriteBytes(program, elf.data(), half);
+    QTest::qWait(100);
+    WriteBytes(program, elf.data() + half, elf.size() - half, true);
+    ASSERT_TRUE(StartsReach(1)) << Messages();
+    QTest::qWait(1000);
+    EXPECT_EQ(Starts(), 1);
+    EXPECT_EQ(Messages(), "");
+    Action(cmd::kLoadOnRebuild)->setChecked(false);
 }
 
 TEST_F(UnattendedLoad, LoadOnRebuildLoadsOnceAfterARewriteAndNeverAHalfWrittenFile) {
