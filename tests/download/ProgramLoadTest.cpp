@@ -133,7 +133,9 @@ void ExpectMemoryAsRecords(const vivaz::testing::SimulatedBoard& board, const Re
     }
     for (const auto& [address, value] : want.bytes)
         ASSERT_EQ(board.memory(address, 1)[0], value) << "at " << Hex8(address);
-    if (staged) EXPECT_GT(stagedBytes, 0u) << "nothing was loaded at the staging address";
+    if (staged) {
+        EXPECT_GT(stagedBytes, 0u) << "nothing was loaded at the staging address";
+    }
 }
 
 TEST_F(ProgramLoad, EachFormatPutsObjcopysBytesInTheBoardByLoadAndStartsAtTheEntry) {
@@ -166,8 +168,10 @@ TEST_F(ProgramLoad, EachFormatPutsObjcopysBytesInTheBoardByLoadAndStartsAtTheEnt
             EXPECT_EQ(CountNotes(board, "LOAD received"), program.runs);
             EXPECT_FALSE(AnyNote(board, "lo ;B3+"));
             EXPECT_EQ(AnyNote(board, "record loader started (lo ;3)"), staged);
-            if (staged)
-                EXPECT_TRUE(AnyNote(board, "at " + Hex8(kStaging))) << ::testing::PrintToString(board.notes());
+            if (staged) {
+                EXPECT_TRUE(AnyNote(board, "at " + Hex8(kStaging)))
+                    << ::testing::PrintToString(board.notes());
+            }
         }
     }
 }
