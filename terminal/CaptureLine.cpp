@@ -47,7 +47,11 @@ void CCaptureLine::Put(char c) {
         m_line += c;
         m_kinds += kText;
         m_column = -1;
-        if (c == '\n') m_ended = true;
+        if (c == '\n') {
+            m_ended = true;
+            if (!m_holdEnd) StartNextLine();
+            m_holdEnd = false;
+        }
         return;
     }
     if (m_column >= 0) {

@@ -4,8 +4,8 @@
 // line's start, an erase in line, a move to a column) is done to the capture too, and the file
 // holds what the terminal showed. Qt-free.
 //
-// A line is written once the text after its line end begins: until then a CR that precedes an
-// erase can still take its line end back. The owner writes whatever is held when the capture
+// A line is ready once it ends, but a line ended by a CR that the terminal may still take back
+// (HoldNextLineEnd) is held until the next byte settles it. The owner writes whatever is held when the capture
 // pauses or stops and after a second of quiet; a line longer than kHoldLimit is written in
 // pieces. What was written cannot be changed: a BS or an erase that reaches back into it leaves
 // it, and a stripped line rewritten from a column already written starts a new line instead.
@@ -25,6 +25,12 @@ public:
 
     // Appends shown text (line ends are CR LF).
     void Append(const unsigned char* bytes, int count);
+    // The next line end is held with its line: a CR before an erase may take it back.
+    void HoldNextLineEnd() { m_holdEnd = true; }
+    // The line end held is final: the line is ready.
+    void SettleLineEnd() {
+        if (m_ended) StartNextLine();
+    }
     void Backspace();
     void Sequence(const unsigned char* bytes, int count);
     void CarriageReturn(int firstColumn, bool takeBackLineEnd);
@@ -50,6 +56,7 @@ private:
     std::string m_line;   // the held part of the current line
     std::string m_kinds;  // per byte of m_line: 't' text, 'c' a control kept (sequence, CR)
     bool m_ended = false;  // m_line ends with its CR LF
+    bool m_holdEnd = false;
     int m_column = -1;     // stripped: the column the next text goes to; -1 the line's end
     int m_written = 0;     // columns of the current line written already
 };

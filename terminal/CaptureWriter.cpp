@@ -249,6 +249,16 @@ void CCaptureWriter::CaptureSequence(const unsigned char* bytes, int count) {
     Write(m_line.TakeReady());
 }
 
+void CCaptureWriter::CaptureHoldLineEnd() {
+    if (Taking()) m_line.HoldNextLineEnd();
+}
+
+void CCaptureWriter::CaptureLineEndSettled() {
+    if (!Taking()) return;
+    m_line.SettleLineEnd();
+    Write(m_line.TakeReady());
+}
+
 void CCaptureWriter::Write(const std::string& bytes) {
     if (bytes.empty() || !m_pCaptureFile) return;
     // Each piece reaches the file at once: a capture can be followed while it runs, nothing

@@ -108,6 +108,8 @@ public:
     void CaptureMoveToColumn(int column) override;
     void CaptureEraseInLine(int mode, int firstColumn) override;
     void CaptureSequence(const unsigned char* bytes, int count) override;
+    void CaptureHoldLineEnd() override;
+    void CaptureLineEndSettled() override;
     // The terminal has been quiet a while: the held line is written.
     void CaptureQuiet() override;
     bool HoldsText() const { return !m_line.Empty(); }

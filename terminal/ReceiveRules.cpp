@@ -102,6 +102,11 @@ void CReceiveRules::Process(const unsigned char* bytes, int count, ITerminalText
                     n = 0;
                     break;
                 case kLf:
+                    if (afterShownCr && m_escapes && capture) {
+                        if (n > 0) FlushPass(pass, n, text, capture);
+                        n = 0;
+                        capture->CaptureLineEndSettled();
+                    }
                     if (!afterShownCr) {
                         pass[n++] = kCr;
                         pass[n++] = kLf;
@@ -113,6 +118,11 @@ void CReceiveRules::Process(const unsigned char* bytes, int count, ITerminalText
                     pass[n++] = kLf;
                     m_afterShownCr = true;
                     m_atLineStart = true;
+                    if (m_escapes && capture) {
+                        capture->CaptureHoldLineEnd();
+                        FlushPass(pass, n, text, capture);
+                        n = 0;
+                    }
                     break;
                 default:
                     pass[n++] = b;

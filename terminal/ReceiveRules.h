@@ -75,6 +75,10 @@ public:
     virtual void CaptureEraseInLine(int mode, int firstColumn) { (void)mode, (void)firstColumn; }
     // The bytes of an escape sequence as received (complete or given up), in their place.
     virtual void CaptureSequence(const unsigned char* bytes, int count) { (void)bytes, (void)count; }
+    // Escape handling on: the line end of the CR about to be captured may still be taken back
+    // (held), and the LF that completed such a CR settles it.
+    virtual void CaptureHoldLineEnd() {}
+    virtual void CaptureLineEndSettled() {}
     // No data for a while: a capture that holds its current line back writes it now.
     virtual void CaptureQuiet() {}
 };

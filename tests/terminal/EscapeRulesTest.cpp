@@ -125,6 +125,14 @@ public:
         kept.EraseInLine(mode, first);
         stripped.EraseInLine(mode, first);
     }
+    void CaptureHoldLineEnd() override {
+        kept.HoldNextLineEnd();
+        stripped.HoldNextLineEnd();
+    }
+    void CaptureLineEndSettled() override {
+        kept.SettleLineEnd();
+        stripped.SettleLineEnd();
+    }
     void CaptureSequence(const unsigned char* b, int n) override {
         kept.Sequence(b, n);
         stripped.Sequence(b, n);
@@ -209,6 +217,9 @@ TEST(EscapeRules, OffEveryByteIsTextAsBefore) {
 TEST(CaptureLine, HoldsTheLineUntilTheNextBegins) {
     CCaptureLine line;
     const std::string a = "ab\r\n";
+    line.Append(reinterpret_cast<const unsigned char*>(a.data()), 4);
+    EXPECT_EQ("ab\r\n", line.TakeReady());
+    line.HoldNextLineEnd();
     line.Append(reinterpret_cast<const unsigned char*>(a.data()), 4);
     EXPECT_EQ("", line.TakeReady());  // a CR before an erase could still take the end back
     line.Append(reinterpret_cast<const unsigned char*>("c"), 1);
