@@ -26,6 +26,7 @@ inline constexpr int kPasteDateTime = 32803;
 inline constexpr int kHelpContents = 32807;
 inline constexpr int kPasteToTarget = 32808;
 inline constexpr int kTimeStamps = 32810;
+inline constexpr int kAnsiColours = 32831;
 inline constexpr int kLoadAgain = 32811;
 inline constexpr int kLoadOnRebuild = 32812;
 inline constexpr int kCancelKey = 32768;  // Esc: handled by nobody, so nothing is sent

@@ -22,7 +22,8 @@ CMainFrame::CMainFrame(ISettingsStore* store, QWidget* parent)
     setWindowIcon(QIcon(":/res/tarvoline.png"));
     setWindowTitle(QString("%1 - %2").arg("Untitled", kAppName));
     m_pView = new CTarvolineView(this);
-    m_pView->SetCaptureSink(this);
+    // The writer itself: it follows the terminal's line edits, not only the text appended.
+    m_pView->SetCaptureSink(&m_capture);
     m_capture.SetStoppedHandler(
         [this](const std::string& message) { OnCaptureFailed(message); });
     setCentralWidget(m_pView);
@@ -107,6 +108,11 @@ void CMainFrame::CreateMenus() {
         "Start each received line with the time of its first byte\nTime Stamps");
     timeStamps->setCheckable(true);
     view->addAction(timeStamps);
+    QAction* ansi = AddCommand(
+        cmd::kAnsiColours, "&ANSI Colours",
+        "Show the colours that escape sequences ask for, and never the sequences\nANSI Colours");
+    ansi->setCheckable(true);
+    view->addAction(ansi);
 
     QMenu* format = menuBar()->addMenu("&Format");
     m_formatMenu = format;

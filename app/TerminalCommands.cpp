@@ -28,6 +28,10 @@ CTerminalCommands::CTerminalCommands(CMainFrame& frame, ISettingsStore* store, Q
         if (CTarvolineView* view = m_frame.View()) view->OnViewTimeStamps(on);
         UpdateCommands();
     });
+    connect(m_frame.Action(cmd::kAnsiColours), &QAction::triggered, this, [this](bool on) {
+        if (CTarvolineView* view = m_frame.View()) view->OnViewAnsi(on);
+        UpdateCommands();
+    });
     for (QMenu* menu : {m_frame.CaptureMenu(), m_frame.FormatMenu(), m_frame.TransferMenu()})
         connect(menu, &QMenu::aboutToShow, this, &CTerminalCommands::UpdateCommands);
     UpdateCommands();
@@ -44,6 +48,7 @@ void CTerminalCommands::UpdateCommands() {
     m_frame.Action(cmd::kCaptureOptions)->setEnabled(capture.CanChangeOptions());
     m_frame.Action(cmd::kFormatWrap)->setChecked(m_frame.View() && m_frame.View()->WrapOn());
     m_frame.Action(cmd::kTimeStamps)->setChecked(m_frame.View() && m_frame.View()->TimeStampsOn());
+    m_frame.Action(cmd::kAnsiColours)->setChecked(m_frame.View() && m_frame.View()->AnsiOn());
 }
 
 void CTerminalCommands::OnCaptureStart() {

@@ -9,6 +9,13 @@ const char* const kExitCodesHelp =
     "124 the --timeout passed, 130 interrupted (Ctrl-C, SIGTERM or SIGHUP).\n";
 
 namespace {
+constexpr std::string_view kTermExitCodes =
+    "Exit codes: 0 quit with Ctrl-] q (or the end of a script's input), 1 failed (the\n"
+    "reason is on standard error), 2 bad usage, 130 interrupted (Ctrl-C while waiting for\n"
+    "the device, SIGTERM or SIGHUP).\n";
+}  // namespace
+
+namespace {
 
 constexpr std::string_view kPortArguments = "[--port NAME] [--baud RATE] [LINE OPTIONS]";
 
@@ -38,7 +45,7 @@ std::span<const Command> AllCommands() {
     static const std::string xmodemArgs =
         "send|receive " + std::string(kPortArguments) + " [--timeout SECONDS] FILE";
     static const std::string termArgs =
-        std::string(kPortArguments) + std::string(kFailPatternArgument) + " [--no-reconnect]";
+        std::string(kPortArguments) + std::string(kFailPatternArgument) + " [--no-reconnect] [--titles]";
     static const std::string runArgs =
         std::string(kPortArguments) + std::string(kFailPatternArgument) +
         " FILE [--until REGEX] [--fail-on REGEX] [--timeout S]";
@@ -46,9 +53,13 @@ std::span<const Command> AllCommands() {
         PortOptionsHelp() + std::string(kFailPatternHelp) +
         "  --no-reconnect        end (exit 1) when the device goes away, instead of waiting\n"
         "                        for it\n"
+        "  --titles              pass the board's window-title sequences (OSC 0 and 2) on to\n"
+        "                        the terminal; without it they are dropped\n"
         "\nOn a terminal: the keys go to the board as the window's keyboard sends them (Enter\n"
         "as CR, Backspace as BS, Ctrl with a letter as its control code; arrows, Delete and\n"
         "function keys send nothing), and the board's output shows as in the window.\n"
+        "The board's escape sequences (colours, erasing a line) reach the terminal whole and\n"
+        "in their places.\n"
         "Ctrl-] then:  q  quit    b  send Break    l  load a file (asks for its path; a .Bin\n"
         "is converted first and its .RUN loaded, as Post Link and Load does; a program (.RUN,\n"
         ".APP, an ELF executable, .s19 .s28 .s37 .srec .mot S-records) is loaded with LOAD and\n"
@@ -126,7 +137,7 @@ std::span<const Command> AllCommands() {
          "send or receive a file with XMODEM (128-byte blocks, CRC or checksum)", xmodemDetails,
          RunXmodem},
         {"term", termArgs, "the board's terminal in the shell (Ctrl-] q quits)", termDetails,
-         RunTerm},
+         RunTerm, kTermExitCodes},
         {"run", runArgs,
          "load and start a test program, copy the board's output and wait for its verdict",
          runDetails, RunRun},

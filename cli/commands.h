@@ -31,6 +31,8 @@ struct Command {
     std::string_view summary;
     std::string_view details;  // the rest of COMMAND --help
     int (*run)(const CommandContext& context);
+    // The exit codes this command gives, when not all of kExitCodesHelp.
+    std::string_view exitCodes = {};
 };
 
 std::span<const Command> AllCommands();

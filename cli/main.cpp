@@ -79,7 +79,9 @@ int Main(const std::vector<std::string>& all) {
                     std::cout << "Usage: tarvoline-cli " << command.name << " "
                               << command.arguments << "\n\n" << command.summary << ".\n";
                     if (!command.details.empty()) std::cout << "\n" << command.details;
-                    std::cout << "\n" << kExitCodesHelp;
+                    std::cout << "\n"
+                              << (command.exitCodes.empty() ? std::string_view(kExitCodesHelp)
+                                                            : command.exitCodes);
                     return kExitSuccess;
                 }
             }

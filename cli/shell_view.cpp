@@ -24,7 +24,9 @@ bool LocaleIsUtf8() {
 }
 
 CShellView::CShellView(int fd, bool terminal, bool utf8)
-    : m_fd(fd), m_terminal(terminal), m_utf8(utf8) {}
+    : m_fd(fd), m_terminal(terminal), m_utf8(utf8) {
+    m_rules.SetEscapes(true);
+}
 
 void CShellView::OnCommRxData(const unsigned char* bytes, int count) {
     if (!m_showing || count <= 0) return;
@@ -88,6 +90,23 @@ void CShellView::DeleteLastChar() {
 
 void CShellView::Beep() {
     if (m_terminal) m_out.push_back('\a');
+}
+
+void CShellView::CarriageReturn(int, bool takeBackLineEnd) {
+    if (takeBackLineEnd) {
+        if (!m_boardWords) m_program.EraseLast();  // the LF of the line end
+        if (!m_out.empty() && m_out.back() == '\n') {
+            m_out.pop_back();
+        } else if (m_terminal) {
+            m_out += "\x1b[A";  // the line end is on the screen: back up to the line it ended
+        }
+    }
+    if (m_terminal && (m_out.empty() || m_out.back() != '\r')) m_out.push_back('\r');
+}
+
+void CShellView::EscapeSequence(const CEscapeSequence& seq) {
+    if (seq.IsTitle() && !m_passTitles) return;
+    m_out += seq.bytes;
 }
 
 void CShellView::Flush() {

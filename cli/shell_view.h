@@ -5,6 +5,12 @@
 // file or pipe a line end is LF alone. The terminal's bytes are ISO 8859-1, as in the window;
 // they are written as UTF-8 when the user's locale is UTF-8.
 //
+// Escape sequences go to the descriptor whole and in their places (a BEL after the text before
+// it), so the host terminal shows the board's colours; a sequence split between messages goes
+// out once it is complete. A title change (OSC 0 or 2) is dropped unless titles are passed,
+// since it would rename the user's own terminal window. A CR that rewrites the board's status
+// line (see the receive rules) goes out as a CR, not a line end.
+//
 // It also hands the text shown (LF line ends, ISO 8859-1) to the program's output that `run`
 // matches against; the board's words at the end of a load are shown, never judged.
 // User-interface thread only.
@@ -51,6 +57,8 @@ public:
     // The last thing shown did not end its line: a line end goes out, so that the program's
     // own line that follows on the same screen starts on a line of its own.
     void EndOpenLine();
+    // Title changes (OSC 0 and 2) reach the host terminal (term --titles).
+    void SetPassTitles(bool pass) { m_passTitles = pass; }
     // When the board last sent something to show.
     Clock::time_point LastReceived() const { return m_lastReceived; }
     // The output cannot be written (a closed pipe, a gone terminal).
@@ -61,6 +69,8 @@ private:
     void AppendText(const unsigned char* bytes, int count) override;
     void DeleteLastChar() override;
     void Beep() override;
+    void CarriageReturn(int firstColumn, bool takeBackLineEnd) override;
+    void EscapeSequence(const CEscapeSequence& seq) override;
     void Flush();
 
     int m_fd;
@@ -70,6 +80,7 @@ private:
     bool m_failed = false;
     bool m_terminalAddsCr = false;
     bool m_waitsForDevice = false;
+    bool m_passTitles = false;
     bool m_boardWords = false;  // showing the board's words at the end of a load
     bool m_lineOpen = false;    // the last byte written did not end a line
     CReceiveRules m_rules;

@@ -276,10 +276,13 @@ int RunTerm(const CommandContext& context) {
     PortOptions port;
     std::vector<std::string> files;
     bool reconnect = true;
+    bool titles = false;
     std::vector<std::string> arguments;
     for (const std::string& a : context.arguments) {
         if (a == "--no-reconnect")
             reconnect = false;
+        else if (a == "--titles")
+            titles = true;
         else
             arguments.push_back(a);
     }
@@ -294,6 +297,7 @@ int RunTerm(const CommandContext& context) {
     CNotices notices;
     view.SetNoticeHandler([&notices](const std::string& line) { notices.Say(line); });
     view.SetWaitsForDevice(reconnect);
+    view.SetPassTitles(titles);
     if (ShareOneFile(STDOUT_FILENO, STDERR_FILENO)) notices.SetBoardView(&view);
     std::optional<CTtyMode> tty;
     if (interactive) tty.emplace(STDIN_FILENO);

@@ -2,6 +2,12 @@
 // The user's terminal in raw mode for `term`: every key reaches the program as typed (Ctrl-C
 // and Ctrl-Z included, for the board), nothing is echoed or translated. The settings found at
 // the start are put back exactly, on every way out: Restore(), or the destructor.
+//
+// A stop from outside (SIGTSTP: kill -TSTP, a job-control tool) puts the settings found at the
+// start back before the program stops, so the shell gets its terminal as it was; SIGCONT
+// (fg, bg) makes the terminal raw again. Both are done in the signal handlers, with calls
+// that are safe there, since the program may be stopped while it waits for anything. One
+// CTtyMode at a time is raw.
 
 #include <termios.h>
 

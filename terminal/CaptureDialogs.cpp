@@ -134,10 +134,14 @@ CCaptureOptionsDlg::CCaptureOptionsDlg(const CCaptureSettings& settings, QWidget
     m_timeStamps = new QCheckBox("Time stamps in capture", this);
     m_timeStamps->setObjectName("timestamps");
     m_timeStamps->setChecked(settings.m_bTimeStamps != 0);
+    m_stripEscapes = new QCheckBox("Leave out escape sequences", this);
+    m_stripEscapes->setObjectName("stripEscapes");
+    m_stripEscapes->setChecked(settings.m_bStripEscapes != 0);
     auto* groups = new QVBoxLayout;
     groups->addWidget(captureBox);
     groups->addLayout(lower);
     groups->addWidget(m_timeStamps);
+    groups->addWidget(m_stripEscapes);
     groups->addStretch(1);
     auto* top = new QHBoxLayout(this);
     top->addLayout(groups, 1);
@@ -185,6 +189,7 @@ void CCaptureOptionsDlg::accept() {
     m_result.m_nIncludeBuffer = m_includeBuffer->checkedId() + 1;
     m_result.m_strPathName = m_fileName->text().toStdString();
     m_result.m_bTimeStamps = m_timeStamps->isChecked() ? 1 : 0;
+    m_result.m_bStripEscapes = m_stripEscapes->isChecked() ? 1 : 0;
     QDialog::accept();
 }
 

@@ -50,6 +50,7 @@ private:
     QButtonGroup* m_writeMode;
     QButtonGroup* m_includeBuffer;
     QCheckBox* m_timeStamps;
+    QCheckBox* m_stripEscapes;
     QLabel* m_fileLabel;
     QLineEdit* m_fileName;
     QPushButton* m_browse;

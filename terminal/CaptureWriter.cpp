@@ -21,6 +21,7 @@ CCaptureSettings CCaptureSettings::Read(const ISettingsStore* store,
     s.m_nWriteMode = store->GetProfileInt(kCaptureSection, kWriteModeKey, 0);
     s.m_nIncludeBuffer = store->GetProfileInt(kCaptureSection, kIncludeBufferTextKey, 0);
     s.m_bTimeStamps = store->GetProfileInt(kCaptureSection, kTimeStampsInCaptureKey, 0) == 1;
+    s.m_bStripEscapes = store->GetProfileInt(kCaptureSection, kStripEscapesKey, 0) == 1;
     return s;
 }
 
@@ -30,6 +31,7 @@ void CCaptureSettings::Write(ISettingsStore& store) const {
     store.WriteProfileInt(kCaptureSection, kPromptForFilenameKey, m_nPromptForFilename);
     store.WriteProfileString(kCaptureSection, kPromptPathNameKey, m_strPathName);
     store.WriteProfileInt(kCaptureSection, kTimeStampsInCaptureKey, m_bTimeStamps ? 1 : 0);
+    store.WriteProfileInt(kCaptureSection, kStripEscapesKey, m_bStripEscapes ? 1 : 0);
 }
 
 namespace {
@@ -130,6 +132,7 @@ void CCaptureWriter::StopFailed(int error) {
     m_pCaptureFile = nullptr;
     m_bCapturing = 0;
     m_bCapturePaused = 0;
+    m_line = CCaptureLine();
     TellStopped(error);
 }
 
@@ -186,15 +189,20 @@ bool CCaptureWriter::Start(const ISettingsStore* store, const std::string& defau
         return false;
     }
     m_strPath = path;
+    m_line = CCaptureLine(settings.m_bStripEscapes == 0);
     if (includeBuffer && !(writeBuffer && writeBuffer())) {
         Abort();
         return false;
     }
+    // The terminal's text goes to the file now, all but a line it has not ended yet.
+    if (Taking()) Write(m_line.TakeComplete());
     // A write of the terminal's text that failed has stopped the capture and said so.
     return IsCapturing();
 }
 
 void CCaptureWriter::Stop() {
+    if (Taking()) Write(m_line.TakeAll());
+    m_line = CCaptureLine();
     std::FILE* file = m_pCaptureFile;
     m_pCaptureFile = nullptr;
     m_bCapturing = 0;
@@ -202,13 +210,62 @@ void CCaptureWriter::Stop() {
     if (file && std::fclose(file) != 0) TellStopped(errno);
 }
 
+void CCaptureWriter::Pause() {
+    if (Taking()) Write(m_line.TakeAll());
+    m_bCapturePaused = 1;
+}
+
+void CCaptureWriter::CaptureQuiet() {
+    if (Taking()) Write(m_line.TakeAll());
+}
+
 void CCaptureWriter::CaptureText(const unsigned char* bytes, int count) {
-    if (m_bCapturing != 1 || m_bCapturePaused != 0 || !m_pCaptureFile || count <= 0) return;
+    if (!Taking() || count <= 0) return;
+    m_line.Append(bytes, count);
+    Write(m_line.TakeReady());
+}
+
+void CCaptureWriter::CaptureBackspace() {
+    if (Taking()) m_line.Backspace();
+}
+
+void CCaptureWriter::CaptureCarriageReturn(int firstColumn, bool takeBackLineEnd) {
+    if (!Taking()) return;
+    m_line.CarriageReturn(firstColumn, takeBackLineEnd);
+    Write(m_line.TakeReady());
+}
+
+void CCaptureWriter::CaptureMoveToColumn(int column) {
+    if (Taking()) m_line.MoveToColumn(column);
+}
+
+void CCaptureWriter::CaptureEraseInLine(int mode, int firstColumn) {
+    if (Taking()) m_line.EraseInLine(mode, firstColumn);
+}
+
+void CCaptureWriter::CaptureSequence(const unsigned char* bytes, int count) {
+    if (!Taking() || count <= 0) return;
+    m_line.Sequence(bytes, count);
+    Write(m_line.TakeReady());
+}
+
+void CCaptureWriter::CaptureHoldLineEnd() {
+    if (Taking()) m_line.HoldNextLineEnd();
+}
+
+void CCaptureWriter::CaptureLineEndSettled() {
+    if (!Taking()) return;
+    m_line.SettleLineEnd();
+    Write(m_line.TakeReady());
+}
+
+void CCaptureWriter::Write(const std::string& bytes) {
+    if (bytes.empty() || !m_pCaptureFile) return;
     // Each piece reaches the file at once: a capture can be followed while it runs, nothing
     // shown is lost if the program ends without a Stop, and a full disk is found at the piece
     // it cut short, not at some later flush.
     errno = 0;
-    const size_t written = std::fwrite(bytes, 1, static_cast<size_t>(count), m_pCaptureFile);
-    if (written != static_cast<size_t>(count) || std::fflush(m_pCaptureFile) != 0)
+    const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), m_pCaptureFile);
+    if (written != bytes.size() || std::fflush(m_pCaptureFile) != 0)
         StopFailed(errno != 0 ? errno : EIO);
 }

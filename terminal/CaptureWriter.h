@@ -3,7 +3,12 @@
 // hands every appended pass to, the start procedure with its three questions, and the capture
 // settings of section "Transfer". Qt-free.
 //
-// The file holds exactly the bytes handed to CaptureText, in order; it is opened in binary mode
+// The file holds the text as the terminal shows it: the bytes handed to CaptureText, in order,
+// with the current line held back (CCaptureLine) so that a BS, and the line edits of escape
+// sequences, change it as they change the screen. The held line is written when the next line
+// begins, when the capture pauses or stops, and at CaptureQuiet (the terminal calls it after a
+// second without received data). Escape sequences are kept as received unless the settings
+// leave them out. The file is it is opened in binary mode
 // so the terminal's CR LF line ends stay CR LF. Only a regular file is captured to: a symbolic
 // link at the file's name is refused, never followed, and so is a named pipe, a device or a
 // directory, which is never opened in a way that could wait. A file that cannot be opened leaves
@@ -15,6 +20,7 @@
 #include <optional>
 #include <string>
 
+#include "terminal/CaptureLine.h"
 #include "terminal/ReceiveRules.h"
 
 class ISettingsStore;
@@ -25,6 +31,7 @@ inline constexpr const char* kPromptPathNameKey = "Prompt Path Name";
 inline constexpr const char* kWriteModeKey = "Write Mode";
 inline constexpr const char* kIncludeBufferTextKey = "Include Buffer Text";
 inline constexpr const char* kTimeStampsInCaptureKey = "Time Stamps";
+inline constexpr const char* kStripEscapesKey = "Strip Escapes";
 
 // Values of the settings: 1 asks at each start, the others fix the answer.
 namespace capture {
@@ -43,10 +50,11 @@ struct CCaptureSettings {
     int m_nWriteMode = 0;
     int m_nIncludeBuffer = 0;
     int m_bTimeStamps = 0;  // the terminal's time stamps go into the capture too
+    int m_bStripEscapes = 0;  // escape sequences are left out of the capture
 
     // Reads the integers with default 0 and the path with the given default.
     static CCaptureSettings Read(const ISettingsStore* store, const std::string& defaultPath);
-    // Writes all five values.
+    // Writes all six values.
     void Write(ISettingsStore& store) const;
 };
 
@@ -88,12 +96,23 @@ public:
     // not be written) is told to the stopped handler.
     void Stop();
     void SetStoppedHandler(StoppedHandler handler) { m_stoppedHandler = std::move(handler); }
-    void Pause() { m_bCapturePaused = 1; }
+    // What is held is written first: the file has everything shown up to the pause.
+    void Pause();
     void Resume() { m_bCapturePaused = 0; }
 
     // Writes the bytes while capture is on, not paused, and a file is open. A write that fails
     // turns capture off and is told to the stopped handler.
     void CaptureText(const unsigned char* bytes, int count) override;
+    void CaptureBackspace() override;
+    void CaptureCarriageReturn(int firstColumn, bool takeBackLineEnd) override;
+    void CaptureMoveToColumn(int column) override;
+    void CaptureEraseInLine(int mode, int firstColumn) override;
+    void CaptureSequence(const unsigned char* bytes, int count) override;
+    void CaptureHoldLineEnd() override;
+    void CaptureLineEndSettled() override;
+    // The terminal has been quiet a while: the held line is written.
+    void CaptureQuiet() override;
+    bool HoldsText() const { return !m_line.Empty(); }
 
     bool IsCapturing() const { return m_bCapturing == 1; }
     bool IsPaused() const { return m_bCapturePaused == 1; }
@@ -108,6 +127,8 @@ public:
 
 private:
     void Abort();
+    bool Taking() const { return m_bCapturing == 1 && m_bCapturePaused == 0 && m_pCaptureFile; }
+    void Write(const std::string& bytes);
     // Capture off after a failure with the given errno; the handler hears of it.
     void StopFailed(int error);
     void TellStopped(int error);
@@ -116,5 +137,6 @@ private:
     int m_bCapturePaused = 0;
     std::FILE* m_pCaptureFile = nullptr;
     std::string m_strPath;  // the open file's name, for the failure message
+    CCaptureLine m_line;
     StoppedHandler m_stoppedHandler;
 };

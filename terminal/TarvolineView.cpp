@@ -54,6 +54,11 @@ CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
             verticalScrollBar()->setValue(m_heldScroll);
         }
     });
+    m_captureQuiet.setSingleShot(true);
+    m_captureQuiet.setInterval(kCaptureQuietMs);
+    connect(&m_captureQuiet, &QTimer::timeout, this, [this] {
+        if (m_pCapture) m_pCapture->CaptureQuiet();
+    });
 }
 
 void CTarvolineView::ApplyAppearance(ISettingsStore* store) {
@@ -62,6 +67,20 @@ void CTarvolineView::ApplyAppearance(ISettingsStore* store) {
     ApplyWrapSetting();
     ApplyBackgroundColor();
     ApplyTimeStamps();
+    ApplyAnsi();
+}
+
+void CTarvolineView::ApplyAnsi() {
+    if (!m_store) return;
+    m_rules.SetEscapes(m_store->GetProfileInt("Text", "ANSI", 1) == 1);
+    m_format = QTextCharFormat();
+    m_column = -1;
+}
+
+void CTarvolineView::OnViewAnsi(bool on) {
+    if (!m_store) return;
+    m_store->WriteProfileInt("Text", "ANSI", on ? 1 : 0);
+    ApplyAnsi();
 }
 
 void CTarvolineView::ApplyTerminalFont() {
@@ -256,6 +275,7 @@ void CTarvolineView::OnCommRxData(const unsigned char* bytes, int count) {
         m_rules.Process(bytes, count, *this, m_pCapture);
         document()->setModified(false);
     }
+    if (m_pCapture) m_captureQuiet.start();
     m_layoutPending = true;
     ScheduleScroll();
 }
@@ -265,9 +285,10 @@ void CTarvolineView::ShowNotice(const std::string& line) {
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     if (!document()->lastBlock().text().isEmpty()) cursor.insertBlock();
-    cursor.insertText(QString::fromStdString(line));
+    cursor.insertText(QString::fromStdString(line), QTextCharFormat());
     cursor.insertBlock();
     m_rules.Reset();  // what follows starts a line of its own
+    ResetLineState();
     document()->setModified(false);
     ScheduleScroll();
 }
@@ -288,9 +309,11 @@ void CTarvolineView::AppendText(const unsigned char* bytes, int count) {
     // always shows and the text stays within its limit.
     const int excess = TextLength() + static_cast<int>(text.size()) - kTerminalTextLimit;
     if (excess > 0) RemoveOldestLines(excess + kTrimSlack);
+    if (m_column >= 0) OverwriteFromColumn(text);
+    if (text.isEmpty()) return;
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
+    cursor.insertText(text, m_format);
 }
 
 void CTarvolineView::RemoveOldestLines(int atLeast) {
@@ -318,6 +341,92 @@ void CTarvolineView::DeleteLastChar() {
 }
 
 void CTarvolineView::Beep() { QApplication::beep(); }
+
+void CTarvolineView::ResetLineState() {
+    m_format = QTextCharFormat();
+    m_column = -1;
+}
+
+void CTarvolineView::SetTextStyle(const CTextStyle& style) {
+    // Default colours are no colour at all, so the text takes the terminal's own, whatever
+    // they are changed to later; inverse without a colour takes them swapped as they are now.
+    QTextCharFormat format;
+    const QPalette pal = palette();
+    auto colour = [](int rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); };
+    std::optional<QColor> fg, bg;
+    if (style.foreground != CTextStyle::kDefault) fg = colour(style.foreground);
+    if (style.background != CTextStyle::kDefault) bg = colour(style.background);
+    if (style.inverse) {
+        const QColor newFg = bg.value_or(pal.color(QPalette::Base));
+        bg = fg.value_or(pal.color(QPalette::Text));
+        fg = newFg;
+    }
+    if (fg) format.setForeground(*fg);
+    if (bg) format.setBackground(*bg);
+    if (style.bold) format.setFontWeight(QFont::Bold);
+    if (style.underline) format.setFontUnderline(true);
+    m_format = format;
+}
+
+void CTarvolineView::CarriageReturn(int firstColumn, bool takeBackLineEnd) {
+    const QTextBlock last = document()->lastBlock();
+    if (takeBackLineEnd && last.length() == 1 && last.previous().isValid()) {
+        QTextCursor cursor(document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.deletePreviousChar();  // the block separator the CR showed
+    }
+    m_column = firstColumn;
+}
+
+void CTarvolineView::OverwriteFromColumn(QString& text) {
+    const QTextBlock last = document()->lastBlock();
+    const int length = last.length() - 1;
+    qsizetype lineEnd = 0;
+    while (lineEnd < text.size() && text[lineEnd] != QChar('\r') && text[lineEnd] != QChar('\n'))
+        ++lineEnd;
+    QString part = text.left(lineEnd);
+    text.remove(0, lineEnd);  // a line end, and what follows it, goes at the end as always
+    const int start = std::min(m_column, length);
+    if (m_column > length && !part.isEmpty()) part.prepend(QString(m_column - length, QChar(' ')));
+    const int replaced = std::min(length - start, static_cast<int>(part.size()));
+    QTextCursor cursor(document());
+    cursor.setPosition(last.position() + start);
+    cursor.setPosition(last.position() + start + replaced, QTextCursor::KeepAnchor);
+    cursor.insertText(part, m_format);
+    m_column = part.isEmpty() ? m_column : start + static_cast<int>(part.size());
+    if (!text.isEmpty() || m_column >= document()->lastBlock().length() - 1) m_column = -1;
+}
+
+void CTarvolineView::EraseInLine(int mode, int firstColumn) {
+    const QTextBlock last = document()->lastBlock();
+    const int length = last.length() - 1;
+    const int cursorColumn = m_column >= 0 ? m_column : length;
+    const int first = std::min(firstColumn, length);
+    QTextCursor cursor(document());
+    if (mode == 0) {
+        if (cursorColumn >= length) return;
+        cursor.setPosition(last.position() + cursorColumn);
+        cursor.setPosition(last.position() + length, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    } else if (mode == 1) {
+        const int end = std::min(cursorColumn + 1, length);
+        if (end <= first) return;
+        cursor.setPosition(last.position() + first);
+        cursor.setPosition(last.position() + end, QTextCursor::KeepAnchor);
+        cursor.insertText(QString(end - first, QChar(' ')), QTextCharFormat());
+    } else {
+        cursor.setPosition(last.position() + first);
+        cursor.setPosition(last.position() + length, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    // The cursor stays: text that follows an erase past it leaves a gap.
+    m_column = cursorColumn;
+    if (m_column == document()->lastBlock().length() - 1) m_column = -1;
+}
+
+void CTarvolineView::EscapeSequence(const CEscapeSequence& seq) {
+    if (seq.IsTitle() && titleChanged) titleChanged(QString::fromLatin1(seq.Title().c_str()));
+}
 
 void CTarvolineView::ScheduleScroll() {
     if (!m_scrollTimer.isActive()) m_scrollTimer.start();
@@ -410,6 +519,7 @@ void CTarvolineView::OnPasteToTarget() {
 void CTarvolineView::OnClearTerminal() {
     m_layoutPending = false;
     m_rules.Reset();
+    ResetLineState();
     setPlainText(QString());
 }
 

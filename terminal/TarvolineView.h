@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTextCharFormat>
 #include <QTimer>
 #include <chrono>
 #include <ctime>
@@ -55,6 +56,16 @@ public:
     bool TimeStampsOn() const { return m_rules.TimeStampsShown(); }
     // View > Time Stamps: turns them on or off and stores the choice.
     void OnViewTimeStamps(bool on);
+    // "Text"/"ANSI" (1, the default: escape sequences are interpreted, never shown) as the
+    // receive rules' escape handling.
+    void ApplyAnsi();
+    bool AnsiOn() const { return m_rules.EscapesOn(); }
+    // View > ANSI Colours: turns escape handling on or off and stores the choice.
+    void OnViewAnsi(bool on);
+    // A title the board gave (OSC 0 or 2); the main frame may show it.
+    std::function<void(const QString&)> titleChanged;
+    // How long the terminal is quiet before the capture writes the line it holds.
+    static constexpr int kCaptureQuietMs = 1000;
     // The time a line's stamp gives; tests fix it.
     std::function<std::chrono::system_clock::time_point()> stampClock;
 
@@ -115,6 +126,16 @@ private:
     void RemoveOldestLines(int atLeast);
     void DeleteLastChar() override;
     void Beep() override;
+    // Escape handling: the style of appended text, and edits of the last line.
+    void SetTextStyle(const CTextStyle& style) override;
+    void CarriageReturn(int firstColumn, bool takeBackLineEnd) override;
+    void MoveToColumn(int column) override { m_column = column; }
+    void EraseInLine(int mode, int firstColumn) override;
+    void EscapeSequence(const CEscapeSequence& seq) override;
+    // Text appended while a column is set overwrites the last line from there; what is left
+    // (from a line end on) stays in text to be appended.
+    void OverwriteFromColumn(QString& text);
+    void ResetLineState();
     void PlaceCaretAtEnd();
     void ScheduleScroll();
     void CatchUpLayout();
@@ -128,6 +149,9 @@ private:
     int m_bWrap = 1;
     ICaptureSink* m_pCapture = nullptr;
     CReceiveRules m_rules;  // remembers a CR across messages; reset with the text
+    QTextCharFormat m_format;  // of appended text (escape handling); empty: the view's own
+    int m_column = -1;         // where appended text goes in the last line; -1 its end
+    QTimer m_captureQuiet;     // the capture writes its held line after a quiet second
     QTimer m_scrollTimer;
     bool m_follow = true;  // the view was at the end when this frame's text began to arrive
     int m_heldScroll = 0;  // where a user who scrolled away stays

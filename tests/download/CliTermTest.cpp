@@ -283,3 +283,84 @@ TEST_F(CliTerm, WithStdinNotATerminalItCopiesBothWaysForScripts) {
 }
 
 }  // namespace
+
+namespace {
+
+// The board's side played by the test on a pseudo-terminal of its own, to send escape
+// sequences exactly.
+class CliTermEscapes : public ::testing::Test {
+protected:
+    void Start(std::vector<std::string> extra = {}) {
+        before = user.Settings();
+        std::vector<std::string> arguments = {"term", "--port", ::ttyname(line.slave)};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        cli.Start(arguments, user.slave, user.slave, user.slave, user.Controlling());
+        ASSERT_TRUE(user.ReadUntil("Ctrl-] q quit")) << user.shown;
+        user.shown.clear();
+    }
+    void BoardSays(const std::string& bytes) { line.Type(bytes); }
+    void Quit() {
+        user.Type("\x1dq");
+        EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 0);
+        EXPECT_TRUE(SameSettings(before, user.Settings()));
+    }
+
+    CUserTerminal user;
+    CUserTerminal line;
+    CCliProcess cli;
+    termios before{};
+};
+
+TEST_F(CliTermEscapes, SequencesReachTheTerminalInOrderAndTitlesAreDropped) {
+    Start();
+    // A title ended by BEL, then text: the BEL must close the title, not ring before it.
+    BoardSays("one\a two \x1b]0;BOARD TITLE\x07three \x1b[31mred\x1b[0m\r\x1b[K");
+    BoardSays("four\x1b[");
+    BoardSays("1mbold\x1b[m\r\nend\r\n");
+    ASSERT_TRUE(user.ReadUntil("end\r\n")) << user.shown;
+    // The CR before ESC[K takes its line end back: unwritten yet, or by moving up a line.
+    std::string shown = user.shown;
+    if (const size_t at = shown.find("\r\n\x1b[A\r"); at != std::string::npos)
+        shown.replace(at, 6, "\r");
+    EXPECT_EQ("one\a two three \x1b[31mred\x1b[0m\r\x1b[Kfour\x1b[1mbold\x1b[m\r\nend\r\n",
+              shown);
+    Quit();
+}
+
+TEST_F(CliTermEscapes, TitlesPassWhenAsked) {
+    Start({"--titles"});
+    BoardSays("\x1b]2;BOARD\x1b\\x\r\n");
+    ASSERT_TRUE(user.ReadUntil("x\r\n")) << user.shown;
+    EXPECT_EQ("\x1b]2;BOARD\x1b\\x\r\n", user.shown);
+    Quit();
+}
+
+TEST_F(CliTermEscapes, AStopFromOutsideGivesTheTerminalBackAndAContinueMakesItRawAgain) {
+    Start();
+    cli.Signal(SIGTSTP);
+    EXPECT_TRUE(PollFor([&] { return SameSettings(before, user.Settings()); },
+                        std::chrono::seconds(10)));
+    cli.Signal(SIGCONT);
+    EXPECT_TRUE(PollFor(
+        [&] {
+            const termios t = user.Settings();
+            return !(t.c_lflag & (ICANON | ECHO | ISIG)) && !(t.c_oflag & OPOST);
+        },
+        std::chrono::seconds(10)));
+    // Still the board's terminal: what the board says shows, the quit key quits.
+    BoardSays("back\r\n");
+    ASSERT_TRUE(user.ReadUntil("back\r\n")) << user.shown;
+    Quit();
+}
+
+TEST(CliTermHelp, ListsOnlyTheExitCodesTermGives) {
+    CCliProcess cli;
+    cli.Start({"term", "--help"});
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 0);
+    EXPECT_NE(cli.Out().find("Exit codes: 0"), std::string::npos) << cli.Out();
+    EXPECT_NE(cli.Out().find("130"), std::string::npos) << cli.Out();
+    EXPECT_NE(cli.Out().find("--titles"), std::string::npos) << cli.Out();
+    EXPECT_EQ(cli.Out().find("124"), std::string::npos) << cli.Out();
+}
+
+}  // namespace
