@@ -44,6 +44,12 @@ struct CTransferContext {
     DWORD DownloadBaud() const { return LeadingDecimal(settings.m_strDownloadBaudRate); }
 };
 
+// A message saying why the dialogue cannot run at `rate` when the line runs at `normalRate`:
+// the port is a raw network port, whose far side keeps its own rate. Empty when it can (the
+// rates are equal, or the port carries line settings).
+std::string RateChangeRefusal(const CCommPort& port, DWORD rate, DWORD normalRate,
+                              const std::string& what);
+
 // Saves the line configuration and the time-outs, and on every way out switches back to the
 // normal baud rate and puts the saved configuration and time-outs back, in that order.
 class CSavedLine {
