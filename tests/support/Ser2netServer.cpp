@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,6 +105,7 @@ void CSer2netServer::Start() {
             ::dup2(out, STDERR_FILENO);
         }
         ::close_range(3, ~0U, 0);  // the board's and the test's descriptors stay theirs
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test that dies takes its server with it
         // -n: stay in the foreground, so the pid is the server's; -u: no lock files.
         ::execlp("ser2net", "ser2net", "-n", "-u", "-P", pidFile.c_str(), "-c", config.c_str(),
                  static_cast<char*>(nullptr));
