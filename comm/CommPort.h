@@ -45,8 +45,9 @@ public:
     // Rate, format, flow control and break reach the far end of the line: false only for a raw
     // TCP port, whose far side keeps its own settings (they are accepted here, and go nowhere).
     bool CarriesLineSettings() const;
-    // The last line setting the far side of a network port refused, or empty.
-    std::string LineNotice() const;
+    // The last line setting the far side of a network port refused (its server's answers come
+    // when they come, and nothing waits for them), or empty. Told once: it is cleared.
+    std::string TakeLineNotice();
 
     // Reads at most count bytes; with waitAll false never more than are queued now.
     virtual int Read(void* buffer, int count, bool waitAll);

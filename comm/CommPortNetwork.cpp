@@ -56,7 +56,7 @@ void CCommPort::CloseNetwork() {
 
 bool CCommPort::CarriesLineSettings() const { return !m_net || m_net->CarriesLineSettings(); }
 
-std::string CCommPort::LineNotice() const { return m_net ? m_net->Notice() : std::string(); }
+std::string CCommPort::TakeLineNotice() { return m_net ? m_net->TakeNotice() : std::string(); }
 
 ssize_t CCommPort::ReadSome(void* buffer, int count) {
     if (count <= 0) return 0;

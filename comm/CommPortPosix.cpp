@@ -83,6 +83,7 @@ CCommPort::CCommPort(const std::string& device) : m_device(device) {
         Fail(errno);
         return;
     }
+    if (m_net) m_net->SetDataWake(m_wakeFd);
 
     // The line's state between opening and the user's settings. A failure in any step must
     // stay visible to the owner, although each step clears the error on entry.
@@ -175,7 +176,7 @@ bool CCommPort::LoadLine(CLineConfig& config) {
 bool CCommPort::ApplyLine(const CLineConfig& config) {
     if (m_net) {
         // Sent in band, behind what was written before, and not waited for: the server's
-        // answers are judged when they come (LineNotice).
+        // answers are judged when they come (TakeLineNotice).
         int error = 0;
         if (!m_net->ApplyLine(config.tio, error)) return Fail(error);
         std::lock_guard lock(m_lineMutex);

@@ -201,7 +201,12 @@ bool CNetworkLine::TakeIn() {
                     m_inbox.clear();
                     m_inboxStart = 0;
                 }
+                const bool wasEmpty = m_inbox.size() == m_inboxStart;
                 Digest(buffer, static_cast<std::size_t>(n));
+                if (wasEmpty && m_inbox.size() > m_inboxStart && m_dataWake >= 0) {
+                    std::uint64_t one = 1;
+                    [[maybe_unused]] ssize_t w = ::write(m_dataWake, &one, sizeof one);
+                }
                 if (static_cast<std::size_t>(n) < sizeof buffer) break;
                 continue;
             }
@@ -250,9 +255,12 @@ int CNetworkLine::Ended() const {
     return m_ended;
 }
 
-std::string CNetworkLine::Notice() const {
+std::string CNetworkLine::TakeNotice() {
+    TakeIn();  // an answer that has come is judged now
     std::lock_guard lock(m_stateMutex);
-    return m_notice;
+    std::string notice;
+    notice.swap(m_notice);
+    return notice;
 }
 
 void CNetworkLine::PurgeReceived() {

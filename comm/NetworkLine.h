@@ -39,6 +39,9 @@ public:
     CNetworkLine& operator=(const CNetworkLine&) = delete;
 
     int Fd() const { return m_fd; }
+    // An eventfd written to whenever data comes into an empty inbox, so a thread waiting on the
+    // socket learns of data another thread took in meanwhile.
+    void SetDataWake(int eventFd) { m_dataWake = eventFd; }
     const CNetworkPortName& Name() const { return m_name; }
     // Line settings, break and purge reach the far port (RFC 2217), or not (raw TCP).
     bool CarriesLineSettings() const { return m_name.protocol == NetworkProtocol::Rfc2217; }
@@ -62,8 +65,8 @@ public:
     bool SetBreak(bool on, int& error);
     // Drops what has come and what the server holds for this side.
     void PurgeReceived();
-    // The last value the server refused, or empty.
-    std::string Notice() const;
+    // The last value the server refused, or empty; told once.
+    std::string TakeNotice();
 
     // Waits (bounded) until the server has taken what was sent, tells it nothing more comes,
     // and closes.
@@ -82,6 +85,7 @@ private:
 
     const CNetworkPortName m_name;
     int m_fd = -1;
+    int m_dataWake = -1;
 
     mutable std::mutex m_stateMutex;  // everything below it, held only briefly
     telnet::CDecoder m_decoder;

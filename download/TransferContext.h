@@ -34,8 +34,12 @@ struct CTransferContext {
     }
 
     // Every message of the dialogues: no owner window, title "Error", exclamation icon, OK.
+    // A line setting the server of a network port refused meanwhile is named with it, as the
+    // likely reason.
     void ShowError(const std::string& text) const {
-        ui.MessageBox(text, "Error", MessageIcon::Exclamation);
+        const std::string notice = port.TakeLineNotice();
+        ui.MessageBox(notice.empty() ? text : text + "\n(The port's server: " + notice + ".)",
+                      "Error", MessageIcon::Exclamation);
     }
     void ShowCancelled() const {
         ui.MessageBox("Transfer cancelled", "Tarvoline", MessageIcon::Information);
