@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "Rfc2217Recorder.h"
 #include "Ser2netServer.h"
 #include "comm/CommPort.h"
+#include "comm/CommWatch.h"
 #include "comm/SystemError.h"
 
 namespace {
@@ -135,6 +139,59 @@ TEST(NetworkPort, AConnectionTheServerEndsIsADeviceThatWentAway) {
     const auto end = std::chrono::steady_clock::now() + 5s;
     while (port.DeviceLostError() == 0 && std::chrono::steady_clock::now() < end) port.WaitForInput(50);
     EXPECT_EQ(port.DeviceLostError(), DWORD(ECONNRESET));
+}
+
+// What the watcher hands on, and the lost device it reports.
+class CCollectingTarget : public IReceiveTarget {
+public:
+    int DeliverReceived(const unsigned char* bytes, int count) override {
+        std::lock_guard lock(mutex);
+        if (count == 0) ++emptyDeliveries;
+        got.append(reinterpret_cast<const char*>(bytes), size_t(count));
+        return 0;
+    }
+    void OnDeviceLost(CCommPort*, DWORD error) override { lost = error; }
+    std::string Got() {
+        std::lock_guard lock(mutex);
+        return got;
+    }
+    std::mutex mutex;
+    std::string got;
+    int emptyDeliveries = 0;
+    std::atomic<DWORD> lost{0};
+};
+
+bool Within(std::chrono::milliseconds limit, const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    return done();
+}
+
+TEST(NetworkPort, TheWatcherHandsOnDataOnlyStopsAndReportsTheEndOfTheConnection) {
+    CRfc2217Recorder server;
+    CCommPort port(server.Url());
+    ASSERT_EQ(port.LastError(), 0u);
+    ASSERT_TRUE(server.WaitForClient());
+    CCollectingTarget target;
+    CommWatchParam param{&port, &target};
+    ASSERT_TRUE(port.StartWatcher(CommWatchProc, &param));
+    ASSERT_TRUE(server.Send(Bytes({IAC, 241, 'o', IAC, IAC, IAC, SB, 44, 106, 0, IAC, SE, 'k'})));
+    EXPECT_TRUE(Within(5s, [&] { return target.Got() == Bytes({'o', 0xFF, 'k'}); })) << target.Got();
+    EXPECT_EQ(port.StopWatcher(), 0u);  // a stop ends the wait at once
+
+    // Another thread takes the data in while the watcher waits: it is still handed on.
+    ASSERT_TRUE(port.StartWatcher(CommWatchProc, &param));
+    ASSERT_TRUE(server.Send("more"));
+    CComStat status;
+    EXPECT_TRUE(Within(5s, [&] { return port.ClearError(&status, nullptr) && target.Got().size() >= 7; }));
+    EXPECT_TRUE(Within(5s, [&] { return target.Got() == Bytes({'o', 0xFF, 'k'}) + "more"; }))
+        << target.Got();
+
+    server.DropClient();
+    EXPECT_TRUE(Within(5s, [&] { return target.lost.load() != 0; }));
+    EXPECT_EQ(target.lost.load(), DWORD(ECONNRESET));
+    port.StopWatcher();
+    EXPECT_EQ(target.emptyDeliveries, 0);
 }
 
 TEST(NetworkPort, FailedOpensNameTheReason) {
