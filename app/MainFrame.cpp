@@ -107,6 +107,12 @@ void CMainFrame::CreateMenus() {
         "Start each received line with the time of its first byte\nTime Stamps");
     timeStamps->setCheckable(true);
     view->addAction(timeStamps);
+    QAction* hex = AddCommand(cmd::kHexView, "&Hex",
+                              "Show the bytes received as hex rows with their characters\nHex");
+    hex->setCheckable(true);
+    view->addAction(hex);
+    connect(view, &QMenu::aboutToShow, hex, [this, hex] { hex->setChecked(m_pView->HexViewOn()); });
+    connect(hex, &QAction::triggered, this, [this](bool on) { m_pView->OnViewHex(on); });
 
     QMenu* format = menuBar()->addMenu("&Format");
     m_formatMenu = format;

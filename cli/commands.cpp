@@ -38,7 +38,8 @@ std::span<const Command> AllCommands() {
     static const std::string xmodemArgs =
         "send|receive " + std::string(kPortArguments) + " [--timeout SECONDS] FILE";
     static const std::string termArgs =
-        std::string(kPortArguments) + std::string(kFailPatternArgument) + " [--no-reconnect]";
+        std::string(kPortArguments) + std::string(kFailPatternArgument) +
+        " [--no-reconnect] [--hex]";
     static const std::string runArgs =
         std::string(kPortArguments) + std::string(kFailPatternArgument) +
         " FILE [--until REGEX] [--fail-on REGEX] [--timeout S]";
@@ -46,6 +47,9 @@ std::span<const Command> AllCommands() {
         PortOptionsHelp() + std::string(kFailPatternHelp) +
         "  --no-reconnect        end (exit 1) when the device goes away, instead of waiting\n"
         "                        for it\n"
+        "  --hex                 show the board's bytes as rows: the offset, 16 bytes in hex\n"
+        "                        and the same bytes as characters (others as '.'), as the\n"
+        "                        window's View > Hex shows them\n"
         "\nOn a terminal: the keys go to the board as the window's keyboard sends them (Enter\n"
         "as CR, Backspace as BS, Ctrl with a letter as its control code; arrows, Delete and\n"
         "function keys send nothing), and the board's output shows as in the window.\n"
