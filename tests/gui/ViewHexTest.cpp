@@ -27,7 +27,7 @@ TEST_F(HexViewFixture, ReceivedBytesShowAsRowsThatFillInAndCopyGivesThem) {
     EXPECT_EQ(1, store.GetProfileInt("Text", "Hex", 0));
     EXPECT_TRUE(view->HexViewOn());
     Receive(kStream.substr(0, 5));
-    EXPECT_EQ("00000000  4D 44 20 30 20                                   MD 0 ",
+    EXPECT_EQ("00000000  4D 44 20 30 20" + std::string(36, ' ') + "MD 0 ",
               view->toPlainText().toStdString());
     Receive(kStream.substr(5));
     EXPECT_EQ(std::string(kRow0) + "\n" + kRow1, view->toPlainText().toStdString());
