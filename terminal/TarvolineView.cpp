@@ -14,6 +14,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextOption>
+#include <QtMath>
 
 #include <QColorDialog>
 #include <QFontDatabase>
@@ -57,6 +58,7 @@ CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
     m_scrollTimer.setSingleShot(true);
     m_scrollTimer.setInterval(kScrollIntervalMs);
     connect(&m_scrollTimer, &QTimer::timeout, this, [this] {
+        m_sinceFrame.start();
         CatchUpLayout();
         if (m_follow) {
             // A caret without a selection goes with the text (and shows the end of a long
@@ -69,6 +71,7 @@ CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
         } else {
             verticalScrollBar()->setValue(m_heldScroll);
         }
+        RepaintChanged();
     });
 }
 
@@ -326,6 +329,7 @@ void CTarvolineView::ShowHexRow(const CHexRow& row) {
         // reaching into it goes.
         if (m_kept.active && std::max(m_kept.anchor, m_kept.position) > start)
             m_kept.lost = true;
+        NoteChangeAt(start);
         QTextCursor row(document());
         row.setPosition(start);
         row.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
@@ -401,9 +405,29 @@ void CTarvolineView::CatchUpLayout() {
     m_layoutPending = false;
     QAbstractTextDocumentLayout* layout = document()->documentLayout();
     emit layout->documentSizeChanged(layout->documentSize());
-    emit layout->update(QRectF(0., -document()->documentMargin(), 1000000000., 1000000000.));
     emit document()->contentsChanged();
-    viewport()->update();
+}
+
+void CTarvolineView::NoteChangeAt(int position) {
+    if (m_firstChanged < 0 || position < m_firstChanged) m_firstChanged = position;
+}
+
+void CTarvolineView::RepaintChanged() {
+    // Scrolling has already moved the unchanged lines on the screen (the scroll bar's change
+    // copies the picture); only the lines that changed, and what is below them, are painted.
+    if (m_repaintAll) {
+        viewport()->update();
+    } else if (m_firstChanged >= 0) {
+        const QTextBlock block = document()->findBlock(m_firstChanged);
+        const int top = block.isValid()
+                            ? qFloor(blockBoundingGeometry(block).translated(contentOffset()).top())
+                            : 0;
+        if (top < viewport()->height())
+            viewport()->update(QRect(0, std::max(0, top), viewport()->width(),
+                                     viewport()->height() - std::max(0, top)));
+    }
+    m_repaintAll = false;
+    m_firstChanged = -1;
 }
 
 void CTarvolineView::AppendText(const unsigned char* bytes, int count) {
@@ -418,6 +442,7 @@ void CTarvolineView::AppendAtEnd(const QString& text, const QTextCharFormat* for
     // A cursor of its own: the view's cursor, and the user's selection with it, stays put.
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
+    NoteChangeAt(cursor.position());
     if (format)
         cursor.insertText(text, *format);
     else
@@ -453,6 +478,7 @@ void CTarvolineView::RemoveOldestLines(int atLeast) {
             m_kept.position -= end;
         }
     }
+    m_repaintAll = true;
     QTextCursor cursor(document());
     cursor.setPosition(0);
     cursor.setPosition(end, QTextCursor::KeepAnchor);
@@ -467,6 +493,7 @@ void CTarvolineView::DeleteLastChar() {
         m_kept.position = std::min(m_kept.position, length - 1);
         if (m_kept.anchor == m_kept.position) m_kept.lost = true;
     }
+    NoteChangeAt(length - 1);
     QTextCursor cursor(document());
     cursor.setPosition(length - 1);
     cursor.setPosition(length, QTextCursor::KeepAnchor);
@@ -476,7 +503,10 @@ void CTarvolineView::DeleteLastChar() {
 void CTarvolineView::Beep() { QApplication::beep(); }
 
 void CTarvolineView::ScheduleScroll() {
-    if (!m_scrollTimer.isActive()) m_scrollTimer.start();
+    if (m_scrollTimer.isActive()) return;
+    // Text that comes within a flood frame of the last one is part of a flood.
+    const bool flood = m_sinceFrame.isValid() && m_sinceFrame.elapsed() < kFloodIntervalMs * 2;
+    m_scrollTimer.start(flood ? kFloodIntervalMs : kScrollIntervalMs);
 }
 
 int CTarvolineView::KeyCode(const QKeyEvent& event) {
@@ -567,6 +597,8 @@ void CTarvolineView::OnPasteToTarget() {
 
 void CTarvolineView::OnClearTerminal() {
     m_layoutPending = false;
+    m_firstChanged = -1;
+    m_repaintAll = false;
     m_rules.Reset();
     m_hexRows.Reset();
     m_hexRowOpen = false;

@@ -33,6 +33,9 @@ public:
     static constexpr int kCommRxData = 0x5F4;
     static constexpr int kPostLinkLoad = 0x5F5;
     static constexpr int kScrollIntervalMs = 16;
+    // While text keeps coming, the view catches up this often instead: a flood is read by
+    // nobody line by line, and each frame costs a layout, a paint and the X server's copy.
+    static constexpr int kFloodIntervalMs = 50;
     // What a full terminal gives up at a time, beyond what the new text needs.
     static constexpr int kTrimSlack = 1 << 20;
 
@@ -146,6 +149,9 @@ private:
     void PlaceCaretAtEnd();
     void ScheduleScroll();
     void CatchUpLayout();
+    // Paints again what changed since the last frame: the changed lines to the bottom.
+    void RepaintChanged();
+    void NoteChangeAt(int position);
     int TextLength() const { return document()->characterCount() - 1; }
 
     void ShowPrintPreview();
@@ -172,6 +178,11 @@ private:
         int position = 0;
     } m_kept;
     bool m_layoutPending = false;
+    // The first character whose line changed since the last frame (-1: none, or a change
+    // above it, such as a trim, that needs the whole view painted again).
+    int m_firstChanged = -1;
+    bool m_repaintAll = false;
+    QElapsedTimer m_sinceFrame;  // when the view last caught up
     QString m_lastFind;
     std::shared_ptr<QPrinter> m_printer;  // shared: its deleter is bound where QPrinter is known
     std::function<void()> m_postLinkLoad;

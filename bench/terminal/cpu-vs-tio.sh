@@ -6,6 +6,8 @@
 # server's share counted with each, and the ratio window / (tio + xterm); the target is <= 1.0.
 #
 #   bench/terminal/cpu-vs-tio.sh PATH/TO/tarvoline [MEGABYTES] [PACKET_MS]
+# SIDES=window runs the window alone (for a quick look at a change); PROFILE=FILE records the
+# window with perf into FILE.
 set -euo pipefail
 
 program=${1:?the tarvoline program}
@@ -73,13 +75,19 @@ export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run TM
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$TMPDIR"
 chmod 0700 "$XDG_RUNTIME_DIR"
 
-window() { exec "$program" --nosplash --bind "COM3=$1"; }
+window() {
+    if [ -n "${PROFILE:-}" ]; then
+        exec perf record -g -o "$PROFILE" "$program" --nosplash --bind "COM3=$1"
+    fi
+    exec "$program" --nosplash --bind "COM3=$1"
+}
 tio_in_xterm() { exec xterm -geometry 80x30 -e tio --baudrate 115200 "$1"; }
 export -f window tio_in_xterm
-export program
+export program PROFILE
 
 echo "$megabytes MB at 115200 baud, packets every $packet_ms ms" >&2
 ours=$(run_side window bash -c 'window "$0"')
+[ "${SIDES:-both}" = window ] && exit 0
 theirs=$(run_side tio bash -c 'tio_in_xterm "$0"')
 awk -v a="$ours" -v b="$theirs" -v hz="$ticks" 'BEGIN {
     printf "window + X server: %.2f CPU s; tio + xterm + X server: %.2f CPU s; ratio %.2f (target <= 1.0)\n",
