@@ -59,6 +59,14 @@ CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
     m_scrollTimer.setInterval(kScrollIntervalMs);
     connect(&m_scrollTimer, &QTimer::timeout, this, [this] {
         m_sinceFrame.start();
+        // The user scrolled while this frame's text came: that place counts, on the text the
+        // user saw there (lines trimmed meanwhile are not in the scroll bar yet).
+        QScrollBar* bar = verticalScrollBar();
+        if (bar->value() != m_frameStartScroll) {
+            m_follow = bar->value() >= bar->maximum();
+            m_heldScroll = std::max(0, bar->value() - m_linesRemoved);
+        }
+        m_linesRemoved = 0;
         CatchUpLayout();
         if (m_follow) {
             // A caret without a selection goes with the text (and shows the end of a long
@@ -297,6 +305,8 @@ void CTarvolineView::OnCommRxData(const unsigned char* bytes, int count) {
     if (!m_scrollTimer.isActive()) {
         m_follow = bar->value() >= bar->maximum();
         m_heldScroll = bar->value();
+        m_frameStartScroll = bar->value();
+        m_linesRemoved = 0;
     }
     if (count <= 0) return;
     NoteSelection();
@@ -469,6 +479,7 @@ void CTarvolineView::RemoveOldestLines(int atLeast) {
                                  ? firstKept.firstLineNumber()
                                  : m_heldScroll;  // nothing is left to hold on to
     m_heldScroll = std::max(0, m_heldScroll - linesRemoved);
+    m_linesRemoved += linesRemoved;
     // A selection moves with its text; one whose text goes, goes.
     if (m_kept.active) {
         if (std::min(m_kept.anchor, m_kept.position) < end) {

@@ -165,6 +165,8 @@ private:
     QTimer m_scrollTimer;
     bool m_follow = true;  // the view was at the end when this frame's text began to arrive
     int m_heldScroll = 0;  // where a user who scrolled away stays, in lines
+    int m_frameStartScroll = 0;  // the scroll bar when this frame's text began to come
+    int m_linesRemoved = 0;      // lines trimmed from the top since then
     bool m_hexOn = false;
     CHexRows m_hexRows;
     bool m_hexRowOpen = false;  // the last line of the text is the hex view's open row
