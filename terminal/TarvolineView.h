@@ -35,7 +35,7 @@ public:
     static constexpr int kScrollIntervalMs = 16;
     // While text keeps coming, the view catches up this often instead: a flood is read by
     // nobody line by line, and each frame costs a layout, a paint and the X server's copy.
-    static constexpr int kFloodIntervalMs = 50;
+    static constexpr int kFloodIntervalMs = 100;
     // What a full terminal gives up at a time, beyond what the new text needs.
     static constexpr int kTrimSlack = 1 << 20;
 
