@@ -113,6 +113,12 @@ void CMainFrame::CreateMenus() {
         "Show the colours that escape sequences ask for, and never the sequences\nANSI Colours");
     ansi->setCheckable(true);
     view->addAction(ansi);
+    QAction* hex = AddCommand(cmd::kHexView, "&Hex",
+                              "Show the bytes received as hex rows with their characters\nHex");
+    hex->setCheckable(true);
+    view->addAction(hex);
+    connect(view, &QMenu::aboutToShow, hex, [this, hex] { hex->setChecked(m_pView->HexViewOn()); });
+    connect(hex, &QAction::triggered, this, [this](bool on) { m_pView->OnViewHex(on); });
 
     QMenu* format = menuBar()->addMenu("&Format");
     m_formatMenu = format;

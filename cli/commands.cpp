@@ -45,7 +45,8 @@ std::span<const Command> AllCommands() {
     static const std::string xmodemArgs =
         "send|receive " + std::string(kPortArguments) + " [--timeout SECONDS] FILE";
     static const std::string termArgs =
-        std::string(kPortArguments) + std::string(kFailPatternArgument) + " [--no-reconnect] [--titles]";
+        std::string(kPortArguments) + std::string(kFailPatternArgument) +
+        " [--no-reconnect] [--titles] [--hex]";
     static const std::string runArgs =
         std::string(kPortArguments) + std::string(kFailPatternArgument) +
         " FILE [--until REGEX] [--fail-on REGEX] [--timeout S]";
@@ -55,6 +56,9 @@ std::span<const Command> AllCommands() {
         "                        for it\n"
         "  --titles              pass the board's window-title sequences (OSC 0 and 2) on to\n"
         "                        the terminal; without it they are dropped\n"
+        "  --hex                 show the board's bytes as rows: the offset, 16 bytes in hex\n"
+        "                        and the same bytes as characters (others as '.'), as the\n"
+        "                        window's View > Hex shows them\n"
         "\nOn a terminal: the keys go to the board as the window's keyboard sends them (Enter\n"
         "as CR, Backspace as BS, Ctrl with a letter as its control code; arrows, Delete and\n"
         "function keys send nothing), and the board's output shows as in the window.\n"

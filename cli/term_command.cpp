@@ -18,6 +18,7 @@
 #include <string>
 
 #include "commands.h"
+#include "hex_term_view.h"
 #include "line_loop.h"
 #include "load_any.h"
 #include "session.h"
@@ -75,6 +76,14 @@ struct Term {
     CNotices& notices;
     CTtyMode* tty;  // null when standard input is no terminal
     bool reconnect;  // a lost device is waited for (the document's own retries)
+    CHexTermView* hex;  // --hex: the board's bytes are shown by this view instead
+
+    bool OutputFailed() const { return hex ? hex->OutputFailed() : view.OutputFailed(); }
+    auto LastReceived() const { return hex ? hex->LastReceived() : view.LastReceived(); }
+    void SetTerminalAddsCr(bool adds) {
+        view.SetTerminalAddsCr(adds);
+        if (hex) hex->SetTerminalAddsCr(adds);
+    }
 
     CTarvolineDoc& Doc() { return *session.doc; }
 
@@ -117,7 +126,7 @@ void Term::LoadFile() {
     // The board's words meanwhile (its report of the load, a started program's first output)
     // still show with the raw session's CR LF: the cooked terminal adds the CR itself.
     tty->Restore();
-    view.SetTerminalAddsCr(tty->CookedAddsCr());
+    SetTerminalAddsCr(tty->CookedAddsCr());
     notices.SetRaw(false);
     std::cerr << "\n";
     if (const std::optional<std::string> path = AskForPath()) {
@@ -133,7 +142,7 @@ void Term::LoadFile() {
         CCliUi::ClearInterrupted();
     }
     tty->MakeRaw();
-    view.SetTerminalAddsCr(false);
+    SetTerminalAddsCr(false);
     notices.SetRaw(true);
 }
 
@@ -166,7 +175,7 @@ bool Term::RunCommand(int key) {
 // What ended the session, as the exit code.
 int Ending(Term& term) {
     if (term.Ended()) return kExitInterrupted;
-    if (term.view.OutputFailed()) {
+    if (term.OutputFailed()) {
         term.notices.Say("tarvoline-cli term: standard output is gone");
         return kExitFailure;
     }
@@ -175,7 +184,7 @@ int Ending(Term& term) {
 }
 
 bool Running(Term& term) {
-    return !term.Ended() && !term.DeviceGone() && !term.view.OutputFailed();
+    return !term.Ended() && !term.DeviceGone() && !term.OutputFailed();
 }
 
 int Interactive(Term& term) {
@@ -236,10 +245,12 @@ int Scripted(Term& term) {
             // Quiet since the last byte either way: the answer to the last line has come.
             // A device still away at the end of the tail is a line that is gone.
             const auto now = Clock::now();
-            const auto lastTraffic = std::max(term.view.LastReceived(), lastSent);
+            const auto lastTraffic = std::max(term.LastReceived(), lastSent);
             if (now - ended >= kScriptTail && waiting) break;
-            if (!waiting && (now - lastTraffic >= kScriptQuiet || now - ended >= kScriptTail))
+            if (!waiting && (now - lastTraffic >= kScriptQuiet || now - ended >= kScriptTail)) {
+                if (term.hex) term.hex->EndOpenLine();
                 return kExitSuccess;
+            }
         }
         const bool readInput = inputOpen && !waiting;
         const bool input = term.loop.Wait(readInput ? STDIN_FILENO : -1, readInput ? -1ms : 50ms);
@@ -277,12 +288,15 @@ int RunTerm(const CommandContext& context) {
     std::vector<std::string> files;
     bool reconnect = true;
     bool titles = false;
+    bool hex = false;
     std::vector<std::string> arguments;
     for (const std::string& a : context.arguments) {
         if (a == "--no-reconnect")
             reconnect = false;
         else if (a == "--titles")
             titles = true;
+        else if (a == "--hex")
+            hex = true;
         else
             arguments.push_back(a);
     }
@@ -301,10 +315,16 @@ int RunTerm(const CommandContext& context) {
     if (ShareOneFile(STDOUT_FILENO, STDERR_FILENO)) notices.SetBoardView(&view);
     std::optional<CTtyMode> tty;
     if (interactive) tty.emplace(STDIN_FILENO);
-    Session session(context, port, &view);
+    std::optional<CHexTermView> hexView;
+    if (hex) {
+        hexView.emplace(STDOUT_FILENO, ::isatty(STDOUT_FILENO) == 1);
+        hexView->SetNoticeHandler([&notices](const std::string& line) { notices.Say(line); });
+    }
+    Session session(context, port, hexView ? static_cast<ITerminalView*>(&*hexView) : &view);
     if (!session.Connected()) return session.ExitCode(false);
     CLineLoop loop(session.calls, true);
-    Term term{context, session, view, loop, notices, tty ? &*tty : nullptr, reconnect};
+    Term term{context, session, view,     loop, notices, tty ? &*tty : nullptr,
+              reconnect, hexView ? &*hexView : nullptr};
     return interactive ? Interactive(term) : Scripted(term);
 }
 

@@ -10,9 +10,11 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextOption>
+#include <QtMath>
 
 #include <QColorDialog>
 #include <QFontDatabase>
@@ -34,6 +36,16 @@
 #include "terminal/PasteDateTimeDlg.h"
 #include "terminal/SendSpecialDlg.h"
 
+namespace {
+// Where the receive rules put the text while the hex view shows the bytes instead.
+class CDiscardedText : public ITerminalText {
+public:
+    void AppendText(const unsigned char*, int) override {}
+    void DeleteLastChar() override {}
+    void Beep() override {}
+};
+}  // namespace
+
 CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(false);
     setAcceptDrops(false);
@@ -46,13 +58,28 @@ CTarvolineView::CTarvolineView(QWidget* parent) : QPlainTextEdit(parent) {
     m_scrollTimer.setSingleShot(true);
     m_scrollTimer.setInterval(kScrollIntervalMs);
     connect(&m_scrollTimer, &QTimer::timeout, this, [this] {
+        m_sinceFrame.start();
+        // The user scrolled while this frame's text came: that place counts, on the text the
+        // user saw there (lines trimmed meanwhile are not in the scroll bar yet).
+        QScrollBar* bar = verticalScrollBar();
+        if (bar->value() != m_frameStartScroll) {
+            m_follow = bar->value() >= bar->maximum();
+            m_heldScroll = std::max(0, bar->value() - m_linesRemoved);
+        }
+        m_linesRemoved = 0;
         CatchUpLayout();
         if (m_follow) {
+            // A caret without a selection goes with the text (and shows the end of a long
+            // line); a selection stays where its text is while the view follows.
+            if (!textCursor().hasSelection()) {
+                PlaceCaretAtEnd();
+                ensureCursorVisible();
+            }
             verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-            ensureCursorVisible();
         } else {
             verticalScrollBar()->setValue(m_heldScroll);
         }
+        RepaintChanged();
     });
     m_captureQuiet.setSingleShot(true);
     m_captureQuiet.setInterval(kCaptureQuietMs);
@@ -68,6 +95,7 @@ void CTarvolineView::ApplyAppearance(ISettingsStore* store) {
     ApplyBackgroundColor();
     ApplyTimeStamps();
     ApplyAnsi();
+    ApplyHexView();
 }
 
 void CTarvolineView::ApplyAnsi() {
@@ -113,9 +141,41 @@ void CTarvolineView::ApplyTimeStamps() {
     if (!m_store) return;
     const bool shown = m_store->GetProfileInt("Text", "Time Stamps", 0) == 1;
     const bool captured = m_store->GetProfileInt(kCaptureSection, kTimeStampsInCaptureKey, 0) == 1;
-    m_rules.SetTimeStamps(shown, captured, [this] {
+    const auto now = [this] {
         return stampClock ? stampClock() : std::chrono::system_clock::now();
-    });
+    };
+    m_rules.SetTimeStamps(shown, captured, now);
+    m_hexRows.SetTimeStamps(shown, now);
+}
+
+void CTarvolineView::ApplyHexView() {
+    if (!m_store) return;
+    SetHexView(m_store->GetProfileInt(kTextSection, "Hex", 0) == 1);
+}
+
+void CTarvolineView::OnViewHex(bool on) {
+    if (!m_store) return;
+    m_store->WriteProfileInt(kTextSection, "Hex", on ? 1 : 0);
+    ApplyHexView();
+}
+
+void CTarvolineView::SetHexView(bool on) {
+    if (on == m_hexOn) return;
+    m_hexOn = on;
+    // Either way the next bytes start a line of their own; the text shown so far stays.
+    m_hexRows.Reset();
+    m_hexRowOpen = false;
+    m_rules.Reset();
+    if (!document()->lastBlock().text().isEmpty()) {
+        const QTextCharFormat plain;
+        AppendAtEnd(QStringLiteral("\n"), &plain);
+    }
+}
+
+QColor CTarvolineView::SentColor() const {
+    // Readable on the terminal's own background, light or dark.
+    return palette().color(QPalette::Base).lightness() < 128 ? QColor(255, 170, 60)
+                                                             : QColor(190, 60, 0);
 }
 
 void CTarvolineView::OnViewTimeStamps(bool on) {
@@ -233,7 +293,8 @@ void CTarvolineView::OnSendSpecialChars() {
     if (dialog.exec() != QDialog::Accepted) return;
     const std::vector<unsigned char> bytes = dialog.BytesToSend();
     // The length is counted, so a NUL is sent like any other byte.
-    if (m_pDoc && !bytes.empty()) m_pDoc->SendBlock(bytes.data(), static_cast<int>(bytes.size()));
+    if (m_pDoc && !bytes.empty())
+        Send([&] { m_pDoc->SendBlock(bytes.data(), static_cast<int>(bytes.size())); });
 }
 
 void CTarvolineView::OnPasteDateTime() {
@@ -242,15 +303,15 @@ void CTarvolineView::OnPasteDateTime() {
     const std::time_t now = currentTime ? currentTime() : std::time(nullptr);
     const std::string text = DateTimeText(dialog.Format(), now);
     if (m_pDoc)
-        m_pDoc->SendBlock(reinterpret_cast<const unsigned char*>(text.data()),
-                          static_cast<int>(text.size()));
+        Send([&] {
+            m_pDoc->SendBlock(reinterpret_cast<const unsigned char*>(text.data()),
+                              static_cast<int>(text.size()));
+        });
 }
 
-// Received data arrives: the caret goes to the end, dropping any selection.
 void CTarvolineView::PlaceCaretAtEnd() {
     QTextCursor cursor = textCursor();
-    const int end = TextLength();
-    if (cursor.hasSelection() || cursor.position() != end) {
+    if (cursor.hasSelection() || cursor.position() != TextLength()) {
         cursor.movePosition(QTextCursor::End);
         setTextCursor(cursor);
     }
@@ -263,32 +324,110 @@ void CTarvolineView::OnCommRxData(const unsigned char* bytes, int count) {
     if (!m_scrollTimer.isActive()) {
         m_follow = bar->value() >= bar->maximum();
         m_heldScroll = bar->value();
+        m_frameStartScroll = bar->value();
+        m_linesRemoved = 0;
     }
-    PlaceCaretAtEnd();
-    if (!m_follow) bar->setValue(m_heldScroll);
     if (count <= 0) return;
+    NoteSelection();
     {
         // The text changes now; the layout's size reports and repaint requests wait for the
         // next frame, so a flood re-lays out the bottom lines once per frame, not per message.
         const QSignalBlocker blockDocument(document());
         const QSignalBlocker blockLayout(document()->documentLayout());
-        m_rules.Process(bytes, count, *this, m_pCapture);
+        if (m_hexOn) {
+            // The capture still gets the text under the receive rules; the view shows rows.
+            static CDiscardedText discarded;
+            m_rules.Process(bytes, count, discarded, m_pCapture);
+            m_hexRows.Feed(bytes, count, m_sending, [this](const CHexRow& row) { ShowHexRow(row); });
+        } else {
+            m_rules.Process(bytes, count, *this, m_pCapture);
+        }
         document()->setModified(false);
     }
     if (m_pCapture) m_captureQuiet.start();
+    RestoreSelection();
     m_layoutPending = true;
     ScheduleScroll();
 }
 
+void CTarvolineView::ShowHexRow(const CHexRow& row) {
+    const QString text = QString::fromLatin1(row.Text());
+    const QTextCharFormat plain;
+    int start = document()->lastBlock().position();
+    if (m_hexRowOpen) {
+        // The open row is written again in its place: a selection before it stays, one
+        // reaching into it goes.
+        if (m_kept.active && std::max(m_kept.anchor, m_kept.position) > start)
+            m_kept.lost = true;
+        NoteChangeAt(start);
+        QTextCursor row(document());
+        row.setPosition(start);
+        row.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        row.removeSelectedText();
+    } else if (!document()->lastBlock().text().isEmpty()) {
+        AppendAtEnd(QStringLiteral("\n"), &plain);
+    }
+    AppendAtEnd(text, &plain);
+    start = document()->lastBlock().position();  // a trim may have moved it
+    QTextCharFormat sent;
+    sent.setForeground(SentColor());
+    for (int i = 0; i < row.count; ++i) {
+        if (!row.sent[i]) continue;
+        QTextCursor mark(document());
+        mark.setPosition(start + row.HexColumn(i));
+        mark.setPosition(start + row.HexColumn(i) + 2, QTextCursor::KeepAnchor);
+        mark.setCharFormat(sent);
+        mark.setPosition(start + row.CharColumn(i));
+        mark.setPosition(start + row.CharColumn(i) + 1, QTextCursor::KeepAnchor);
+        mark.setCharFormat(sent);
+    }
+    m_hexRowOpen = !row.Complete();
+    if (row.Complete()) AppendAtEnd(QStringLiteral("\n"), &plain);
+}
+
+void CTarvolineView::Send(const std::function<void()>& send) {
+    m_sending = true;
+    send();
+    m_sending = false;
+}
+
+void CTarvolineView::NoteSelection() {
+    const QTextCursor caret = textCursor();
+    m_kept = {caret.hasSelection(), false, caret.anchor(), caret.position()};
+}
+
+void CTarvolineView::RestoreSelection() {
+    if (!m_kept.active) return;
+    m_kept.active = false;
+    QTextCursor caret = textCursor();
+    if (m_kept.lost) {
+        caret.clearSelection();
+    } else if (caret.anchor() != m_kept.anchor || caret.position() != m_kept.position) {
+        // The text went on right after the selection, and the document took it in.
+        caret.setPosition(m_kept.anchor);
+        caret.setPosition(m_kept.position, QTextCursor::KeepAnchor);
+    } else {
+        return;
+    }
+    // Putting the selection back must not scroll: the view is where the user or the
+    // follow rule left it.
+    const int across = horizontalScrollBar()->value();
+    const int down = verticalScrollBar()->value();
+    setTextCursor(caret);
+    horizontalScrollBar()->setValue(across);
+    verticalScrollBar()->setValue(down);
+}
+
 void CTarvolineView::ShowNotice(const std::string& line) {
-    PlaceCaretAtEnd();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
+    NoteChangeAt(cursor.position());
     if (!document()->lastBlock().text().isEmpty()) cursor.insertBlock();
     cursor.insertText(QString::fromStdString(line), QTextCharFormat());
     cursor.insertBlock();
     m_rules.Reset();  // what follows starts a line of its own
     ResetLineState();
+    m_hexRowOpen = false;  // an open hex row is given again after it
     document()->setModified(false);
     ScheduleScroll();
 }
@@ -298,22 +437,61 @@ void CTarvolineView::CatchUpLayout() {
     m_layoutPending = false;
     QAbstractTextDocumentLayout* layout = document()->documentLayout();
     emit layout->documentSizeChanged(layout->documentSize());
-    emit layout->update(QRectF(0., -document()->documentMargin(), 1000000000., 1000000000.));
     emit document()->contentsChanged();
-    viewport()->update();
+}
+
+void CTarvolineView::NoteChangeAt(int position) {
+    if (m_firstChanged < 0 || position < m_firstChanged) m_firstChanged = position;
+}
+
+void CTarvolineView::NoteLineEdit(int position) {
+    // The last line is rewritten from position on: a selection reaching into it would be left
+    // on other characters than the user chose, so it goes.
+    if (m_kept.active && std::max(m_kept.anchor, m_kept.position) > position) m_kept.lost = true;
+    NoteChangeAt(position);
+}
+
+void CTarvolineView::RepaintChanged() {
+    // Scrolling has already moved the unchanged lines on the screen (the scroll bar's change
+    // copies the picture); only the lines that changed, and what is below them, are painted.
+    if (m_repaintAll) {
+        viewport()->update();
+    } else if (m_firstChanged >= 0) {
+        const QTextBlock block = document()->findBlock(m_firstChanged);
+        const int top = block.isValid()
+                            ? qFloor(blockBoundingGeometry(block).translated(contentOffset()).top())
+                            : 0;
+        if (top < viewport()->height())
+            viewport()->update(QRect(0, std::max(0, top), viewport()->width(),
+                                     viewport()->height() - std::max(0, top)));
+    }
+    m_repaintAll = false;
+    m_firstChanged = -1;
 }
 
 void CTarvolineView::AppendText(const unsigned char* bytes, int count) {
-    QString text = QString::fromLatin1(reinterpret_cast<const char*>(bytes), count);
+    AppendAtEnd(QString::fromLatin1(reinterpret_cast<const char*>(bytes), count));
+}
+
+void CTarvolineView::AppendAtEnd(QString text, const QTextCharFormat* format) {
     // A full terminal gives up its oldest whole lines, a good piece at a time, so the new text
     // always shows and the text stays within its limit.
-    const int excess = TextLength() + static_cast<int>(text.size()) - kTerminalTextLimit;
-    if (excess > 0) RemoveOldestLines(excess + kTrimSlack);
-    if (m_column >= 0) OverwriteFromColumn(text);
+    const int excess = TextLength() + static_cast<int>(text.size()) - m_textLimit;
+    if (excess > 0) RemoveOldestLines(excess + m_trimSlack);
+    // Received text with a column set overwrites the last line from there (a hex row never).
+    if (!format && m_column >= 0) OverwriteFromColumn(text);
     if (text.isEmpty()) return;
+    // A cursor of its own: the view's cursor, and the user's selection with it, stays put.
+    // The format is always given: text inserted without one takes the previous character's.
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text, m_format);
+    NoteChangeAt(cursor.position());
+    cursor.insertText(text, format ? *format : m_format);
+}
+
+void CTarvolineView::SetTextLimit(int characters, int trimSlack) {
+    m_textLimit = characters;
+    m_trimSlack = trimSlack;
 }
 
 void CTarvolineView::RemoveOldestLines(int atLeast) {
@@ -325,6 +503,23 @@ void CTarvolineView::RemoveOldestLines(int atLeast) {
               : block.next().isValid()    ? block.next().position()
                                           : length;
     }
+    // A user reading older text stays on it: the held position moves up by the lines that go.
+    const QTextBlock firstKept = document()->findBlock(end);
+    const int linesRemoved = firstKept.isValid() && firstKept.position() == end
+                                 ? firstKept.firstLineNumber()
+                                 : m_heldScroll;  // nothing is left to hold on to
+    m_heldScroll = std::max(0, m_heldScroll - linesRemoved);
+    m_linesRemoved += linesRemoved;
+    // A selection moves with its text; one whose text goes, goes.
+    if (m_kept.active) {
+        if (std::min(m_kept.anchor, m_kept.position) < end) {
+            m_kept.lost = true;
+        } else {
+            m_kept.anchor -= end;
+            m_kept.position -= end;
+        }
+    }
+    m_repaintAll = true;
     QTextCursor cursor(document());
     cursor.setPosition(0);
     cursor.setPosition(end, QTextCursor::KeepAnchor);
@@ -334,6 +529,12 @@ void CTarvolineView::RemoveOldestLines(int atLeast) {
 void CTarvolineView::DeleteLastChar() {
     const int length = TextLength();
     if (length <= 0) return;
+    if (m_kept.active) {
+        m_kept.anchor = std::min(m_kept.anchor, length - 1);
+        m_kept.position = std::min(m_kept.position, length - 1);
+        if (m_kept.anchor == m_kept.position) m_kept.lost = true;
+    }
+    NoteChangeAt(length - 1);
     QTextCursor cursor(document());
     cursor.setPosition(length - 1);
     cursor.setPosition(length, QTextCursor::KeepAnchor);
@@ -373,6 +574,7 @@ void CTarvolineView::CarriageReturn(int firstColumn, bool takeBackLineEnd) {
     if (takeBackLineEnd && last.length() == 1 && last.previous().isValid()) {
         QTextCursor cursor(document());
         cursor.movePosition(QTextCursor::End);
+        NoteLineEdit(cursor.position() - 1);
         cursor.deletePreviousChar();  // the block separator the CR showed
     }
     m_column = firstColumn;
@@ -389,6 +591,7 @@ void CTarvolineView::OverwriteFromColumn(QString& text) {
     const int start = std::min(m_column, length);
     if (m_column > length && !part.isEmpty()) part.prepend(QString(m_column - length, QChar(' ')));
     const int replaced = std::min(length - start, static_cast<int>(part.size()));
+    NoteLineEdit(last.position() + start);
     QTextCursor cursor(document());
     cursor.setPosition(last.position() + start);
     cursor.setPosition(last.position() + start + replaced, QTextCursor::KeepAnchor);
@@ -402,6 +605,7 @@ void CTarvolineView::EraseInLine(int mode, int firstColumn) {
     const int length = last.length() - 1;
     const int cursorColumn = m_column >= 0 ? m_column : length;
     const int first = std::min(firstColumn, length);
+    NoteLineEdit(last.position() + std::min(mode == 0 ? cursorColumn : first, length));
     QTextCursor cursor(document());
     if (mode == 0) {
         if (cursorColumn >= length) return;
@@ -429,7 +633,10 @@ void CTarvolineView::EscapeSequence(const CEscapeSequence& seq) {
 }
 
 void CTarvolineView::ScheduleScroll() {
-    if (!m_scrollTimer.isActive()) m_scrollTimer.start();
+    if (m_scrollTimer.isActive()) return;
+    // Text that comes within a flood frame of the last one is part of a flood.
+    const bool flood = m_sinceFrame.isValid() && m_sinceFrame.elapsed() < kFloodIntervalMs * 2;
+    m_scrollTimer.start(flood ? kFloodIntervalMs : kScrollIntervalMs);
 }
 
 int CTarvolineView::KeyCode(const QKeyEvent& event) {
@@ -464,7 +671,7 @@ int CTarvolineView::KeyCode(const QKeyEvent& event) {
 void CTarvolineView::keyPressEvent(QKeyEvent* event) {
     const int code = KeyCode(*event);
     if (code >= 0) {
-        if (m_pDoc) {
+        if (m_pDoc) Send([&] {
             const int repeats = std::max(1, event->count());
             for (int i = 0; i < repeats; ++i) m_pDoc->SendChar(code);
             // A composed key may carry more than one character.
@@ -475,7 +682,7 @@ void CTarvolineView::keyPressEvent(QKeyEvent* event) {
                     m_pDoc->SendChar(ch <= 0xFF ? ch : '?');
                 }
             }
-        }
+        });
         event->accept();
         return;
     }
@@ -512,14 +719,20 @@ void CTarvolineView::OnPasteToTarget() {
         bytes.append(ch.unicode() <= 0xFF ? static_cast<char>(ch.unicode()) : '?');
         previous = ch;
     }
-    m_pDoc->SendBlock(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                      static_cast<int>(bytes.size()));
+    Send([&] {
+        m_pDoc->SendBlock(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                          static_cast<int>(bytes.size()));
+    });
 }
 
 void CTarvolineView::OnClearTerminal() {
     m_layoutPending = false;
+    m_firstChanged = -1;
+    m_repaintAll = false;
     m_rules.Reset();
     ResetLineState();
+    m_hexRows.Reset();
+    m_hexRowOpen = false;
     setPlainText(QString());
 }
 

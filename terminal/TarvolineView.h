@@ -16,10 +16,12 @@
 #include <optional>
 
 class QPagedPaintDevice;
+class QTextCharFormat;
 class QPrinter;
 class QTextDocument;
 
 #include "document/DocumentUi.h"
+#include "terminal/HexRows.h"
 #include "terminal/ReceiveRules.h"
 #include "terminal/TerminalFontDlg.h"
 
@@ -32,6 +34,9 @@ public:
     static constexpr int kCommRxData = 0x5F4;
     static constexpr int kPostLinkLoad = 0x5F5;
     static constexpr int kScrollIntervalMs = 16;
+    // While text keeps coming, the view catches up this often instead: a flood is read by
+    // nobody line by line, and each frame costs a layout, a paint and the X server's copy.
+    static constexpr int kFloodIntervalMs = 100;
     // What a full terminal gives up at a time, beyond what the new text needs.
     static constexpr int kTrimSlack = 1 << 20;
 
@@ -66,10 +71,24 @@ public:
     std::function<void(const QString&)> titleChanged;
     // How long the terminal is quiet before the capture writes the line it holds.
     static constexpr int kCaptureQuietMs = 1000;
+    // "Text"/"Hex" (1: received bytes show as hex rows, see HexRows.h; the capture still gets
+    // the text under the receive rules). Bytes sent from this view and shown by local echo are
+    // marked in another colour. Turning it on or off leaves the text shown so far as it is.
+    void ApplyHexView();
+    bool HexViewOn() const { return m_hexOn; }
+    // View > Hex: turns it on or off and stores the choice.
+    void OnViewHex(bool on);
+    // The colour of sent bytes in the hex view.
+    QColor SentColor() const;
     // The time a line's stamp gives; tests fix it.
     std::function<std::chrono::system_clock::time_point()> stampClock;
 
-    // ITerminalView: the received-data message.
+    // The most characters the text holds and how many more than needed a full text gives up
+    // at a time: kTerminalTextLimit and kTrimSlack unless a test makes them small.
+    void SetTextLimit(int characters, int trimSlack);
+
+    // ITerminalView: the received-data message. The user's selection and caret stay on their
+    // text while text is appended and old lines go; a selection whose text goes, goes.
     void OnCommRxData(const unsigned char* bytes, int count) override;
     void ClearText() override { OnClearTerminal(); }
     void ShowNotice(const std::string& line) override;
@@ -122,6 +141,13 @@ private:
     // The one printer of this run; its margins are half an inch on every side.
     QPrinter& Printer();
     void AppendText(const unsigned char* bytes, int count) override;
+    // Every insertion of shown text: at the end, through a cursor of its own, in the given
+    // character format (the format of the text before it when none), making room first.
+    void AppendAtEnd(QString text, const QTextCharFormat* format = nullptr);
+    // Around a change of the text: what the selection is, kept up with the trims and erases,
+    // and put back if the document moved it (text appended right at its end).
+    void NoteSelection();
+    void RestoreSelection();
     // Removes whole lines from the start: at least atLeast characters, all when fewer remain.
     void RemoveOldestLines(int atLeast);
     void DeleteLastChar() override;
@@ -135,10 +161,20 @@ private:
     // Text appended while a column is set overwrites the last line from there; what is left
     // (from a line end on) stays in text to be appended.
     void OverwriteFromColumn(QString& text);
+    // Before the last line is edited from position on: repaint and the kept selection.
+    void NoteLineEdit(int position);
     void ResetLineState();
+    // The hex view: the row given replaces the open row shown last, or starts a line.
+    void ShowHexRow(const CHexRow& row);
+    void SetHexView(bool on);
+    // Sends through the document; what local echo shows meanwhile is marked as sent.
+    void Send(const std::function<void()>& send);
     void PlaceCaretAtEnd();
     void ScheduleScroll();
     void CatchUpLayout();
+    // Paints again what changed since the last frame: the changed lines to the bottom.
+    void RepaintChanged();
+    void NoteChangeAt(int position);
     int TextLength() const { return document()->characterCount() - 1; }
 
     void ShowPrintPreview();
@@ -154,8 +190,27 @@ private:
     QTimer m_captureQuiet;     // the capture writes its held line after a quiet second
     QTimer m_scrollTimer;
     bool m_follow = true;  // the view was at the end when this frame's text began to arrive
-    int m_heldScroll = 0;  // where a user who scrolled away stays
+    int m_heldScroll = 0;  // where a user who scrolled away stays, in lines
+    int m_frameStartScroll = 0;  // the scroll bar when this frame's text began to come
+    int m_linesRemoved = 0;      // lines trimmed from the top since then
+    bool m_hexOn = false;
+    CHexRows m_hexRows;
+    bool m_hexRowOpen = false;  // the last line of the text is the hex view's open row
+    bool m_sending = false;     // bytes shown now are local echo
+    int m_textLimit = kTerminalTextLimit;
+    int m_trimSlack = kTrimSlack;
+    struct KeptSelection {
+        bool active = false;  // a change of the text is under way and there is a selection
+        bool lost = false;    // its text went
+        int anchor = 0;
+        int position = 0;
+    } m_kept;
     bool m_layoutPending = false;
+    // The first character whose line changed since the last frame (-1: none, or a change
+    // above it, such as a trim, that needs the whole view painted again).
+    int m_firstChanged = -1;
+    bool m_repaintAll = false;
+    QElapsedTimer m_sinceFrame;  // when the view last caught up
     QString m_lastFind;
     std::shared_ptr<QPrinter> m_printer;  // shared: its deleter is bound where QPrinter is known
     std::function<void()> m_postLinkLoad;

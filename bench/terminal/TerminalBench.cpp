@@ -1,6 +1,7 @@
 // Received data through the receive rules into a terminal view that already holds 16 million
 // characters, with the event loop painting between batches as it does during a flood.
 // Prints the throughput and the peak memory once the view holds 16,777,215 characters.
+// Past the limit it prints the resident memory every 100 MB (1000 for the 1 GB check).
 //   bench_terminal [MEGABYTES_PAST_THE_LIMIT]
 #include <QApplication>
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -20,13 +22,15 @@ constexpr int kMessage = 1024;        // what the watcher hands over at most per
 constexpr int kPaintEveryMs = 12;     // the GUI thread returns to its loop this often
 constexpr int kPrefill = 16000000;
 
-long PeakKilobytes() {
+long StatusKilobytes(const char* field) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
     return -1;
 }
+long PeakKilobytes() { return StatusKilobytes("VmHWM:"); }
+long ResidentKilobytes() { return StatusKilobytes("VmRSS:"); }
 
 struct PaintCounter : QObject {
     int paints = 0;
@@ -114,7 +118,8 @@ int main(int argc, char** argv) {
                 toLimit.size() / 1e6, r.seconds, toLimit.size() / 1e6 / r.seconds, r.paints);
     std::printf("characters held: %d (limit %d)\n", view.document()->characterCount() - 1,
                 kTerminalTextLimit);
-    std::printf("peak memory at the limit: %.1f MB\n", PeakKilobytes() / 1024.0);
+    std::printf("peak memory at the limit: %.1f MB, resident now %.1f MB\n",
+                PeakKilobytes() / 1024.0, ResidentKilobytes() / 1024.0);
 
     // Past the limit: the rules still run (and a capture would get the bytes).
     double pastSeconds = 0;
@@ -125,6 +130,10 @@ int main(int argc, char** argv) {
         pastSeconds += r.seconds;
         pastPaints += r.paints;
         pastBytes += block.size();
+        // Resident memory every 100 MB past the limit: flat when nothing grows.
+        if (pastBytes / 100000000 != (pastBytes - block.size()) / 100000000)
+            std::printf("  %5.0f MB past the limit: resident %.1f MB\n", pastBytes / 1e6,
+                        ResidentKilobytes() / 1024.0);
     }
     std::printf("past the limit: %.1f MB in %.3f s = %.1f MB/s, %d paints\n", pastBytes / 1e6,
                 pastSeconds, pastBytes / 1e6 / pastSeconds, pastPaints);

@@ -62,6 +62,7 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
         {"&View", "&Status Bar", 59393},
         {"&View", "T&ime Stamps", 32810},
         {"&View", "&ANSI Colours", 32831},
+        {"&View", "&Hex", 32830},
         {"&Format", "&Font...", 57696},
         {"&Format", "&Wrap Text", 32799},
         {"&Format", "&Set Background Color...", 32801},

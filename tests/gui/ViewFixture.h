@@ -20,6 +20,10 @@ public:
         text.append(reinterpret_cast<const char*>(bytes), count);
         ++calls;
     }
+    // An escape sequence is kept as received, as the capture file keeps it by default.
+    void CaptureSequence(const unsigned char* bytes, int count) override {
+        text.append(reinterpret_cast<const char*>(bytes), count);
+    }
     std::string text;
     int calls = 0;
 };

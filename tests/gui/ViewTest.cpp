@@ -99,7 +99,7 @@ TEST_F(ViewFixture, HighBytesAreLatin1Characters) {
     EXPECT_EQ(QChar(0xFF), view->document()->lastBlock().text().back());
 }
 
-TEST_F(ViewFixture, DataDropsTheSelectionAndGoesToTheEnd) {
+TEST_F(ViewFixture, DataKeepsTheSelectionAndACaretGoesToTheEnd) {
     Receive("hello world");
     QTextCursor cursor = view->textCursor();
     cursor.setPosition(0);
@@ -107,8 +107,13 @@ TEST_F(ViewFixture, DataDropsTheSelectionAndGoesToTheEnd) {
     view->setTextCursor(cursor);
     Receive("!");
     EXPECT_EQ(QString("hello world!"), view->toPlainText());
-    EXPECT_FALSE(view->textCursor().hasSelection());
-    EXPECT_EQ(12, view->textCursor().position());
+    EXPECT_EQ(QString("hello"), view->textCursor().selectedText());
+
+    // A caret with nothing selected follows the text, once the view has caught up with it.
+    cursor.setPosition(3);
+    view->setTextCursor(cursor);
+    Receive("?");
+    EXPECT_TRUE(WaitFor([&] { return view->textCursor().position() == 13; }));
 }
 
 TEST_F(ViewFixture, ThreePassesForTwoThousandFiveHundredBytes) {
