@@ -53,12 +53,14 @@ bool CPortConnection::StartWatcher() {
 }
 
 std::unique_ptr<CCommPort> CPortConnection::OpenPort(const std::string& device,
-                                                     std::string& error) {
+                                                     std::string& error, DWORD& reason) {
     std::unique_ptr<CCommPort> port(new (std::nothrow) CCommPort(device));
     if (!port) {
         error = "Error creating port object!";
+        reason = ENOMEM;
         return nullptr;
     }
+    reason = port->LastError();
     if (!port->IsOpen() || port->LastError() != 0) {
         std::string where = m_settings.m_strComPort;
         if (device != where) where += " (" + device + ")";
@@ -66,8 +68,6 @@ std::unique_ptr<CCommPort> CPortConnection::OpenPort(const std::string& device,
         if (port->LastError() == EBUSY)
             error += "\n\nAnother program is using it. It is left to that program: connect again "
                      "when it is free.";
-        // The reason stays readable through the returned port's absence: kept in errno.
-        errno = static_cast<int>(port->LastError());
         return nullptr;
     }
     return port;
@@ -92,9 +92,9 @@ void CPortConnection::Connect() {
             return;
         }
         std::string error;
-        std::unique_ptr<CCommPort> port = OpenPort(device.device, error);
+        DWORD reason = 0;
+        std::unique_ptr<CCommPort> port = OpenPort(device.device, error, reason);
         if (!port) {
-            const int reason = errno;
             m_events.ConnectionError(error);
             if (reason == EBUSY) {
                 // Another program holds it: it is not taken from that program when it lets go.

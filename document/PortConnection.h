@@ -91,7 +91,9 @@ public:
     static std::string SpokenName(const std::string& device);
 
 private:
-    std::unique_ptr<CCommPort> OpenPort(const std::string& device, std::string& error);
+    // The open port, or null with the message and the system's reason.
+    std::unique_ptr<CCommPort> OpenPort(const std::string& device, std::string& error,
+                                        DWORD& reason);
     void Adopt(std::unique_ptr<CCommPort> port);
     void ApplyLineAndWatch(bool openedHere);
     bool StartWatcher();
