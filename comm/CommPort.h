@@ -6,14 +6,19 @@
 // m_dwLastError (most operations clear it on entry; Read and Write do not). The object is
 // usable only when IsOpen() and LastError() == 0 after construction.
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "CommTypes.h"
+
+class CNetworkLine;
 
 class CCommPort {
 public:
@@ -21,7 +26,9 @@ public:
     // How long a close waits for queued output when writes have no time-out.
     static constexpr int kCloseDrainLimitMs = 2000;
 
-    // Opens the device exclusively (it must exist) and gives it the line's starting state.
+    // Opens the device exclusively (it must exist) and gives it the line's starting state. A
+    // network port name (rfc2217://HOST:PORT, tcp://HOST:PORT) connects to it instead, within
+    // a few seconds; everything else then works as on a device.
     explicit CCommPort(const std::string& device);
     // Stops the watcher, waits until what was written has left (bounded by the write
     // time-outs), discards only the input and closes the device.
@@ -33,6 +40,14 @@ public:
     DWORD LastError() const { return m_dwLastError.load(std::memory_order_relaxed); }
     DWORD CommErrors() const { return m_dwCommErrors.load(std::memory_order_relaxed); }
     const std::string& DeviceName() const { return m_device; }
+    // The port is reached over the network.
+    bool IsNetworkPort() const { return m_net != nullptr; }
+    // Rate, format, flow control and break reach the far end of the line: false only for a raw
+    // TCP port, whose far side keeps its own settings (they are accepted here, and go nowhere).
+    bool CarriesLineSettings() const;
+    // The last line setting the far side of a network port refused (its server's answers come
+    // when they come, and nothing waits for them), or empty. Told once: it is cleared.
+    std::string TakeLineNotice();
 
     // Reads at most count bytes; with waitAll false never more than are queued now.
     virtual int Read(void* buffer, int count, bool waitAll);
@@ -88,6 +103,12 @@ private:
     void DrainBeforeClose();
     bool WaitForDrain(std::int64_t deadlineMs, int written, int& leftInQueue);
     void WakeWaiter();
+    // The network engine (CommPortNetwork.cpp).
+    bool OpenNetwork();
+    void CloseNetwork();
+    ssize_t ReadSome(void* buffer, int count);
+    int WriteNetwork(const void* buffer, int count);
+    bool WaitForNetworkInput(int timeoutMs);
 
     std::string m_device;
     int m_hComm = -1;
@@ -117,4 +138,7 @@ private:
         int frame = 0, overrun = 0, parity = 0, brk = 0;
     } m_lastCounters;
     std::atomic<bool> m_hasErrorCounters{true};  // false once the driver says it keeps none
+
+    std::unique_ptr<CNetworkLine> m_net;  // the network port, null for a device
+    termios m_netLine{};                  // a network port's line setting (under m_lineMutex)
 };

@@ -17,6 +17,8 @@
 
 #include "CommPort.h"
 #include "LineTermios.h"
+#include "NetworkLine.h"
+#include "NetworkPortName.h"
 
 namespace {
 
@@ -36,37 +38,52 @@ std::int64_t DeadlineAfter(DWORD multiplier, DWORD constant, int count) {
     return NowMs() + std::int64_t(multiplier) * count + constant;
 }
 
-bool IsDeviceGone(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
+// A device that hung up or was unplugged, or a network port whose connection ended.
+bool IsDeviceGone(int err) {
+    switch (err) {
+        case EIO: case ENXIO: case ENODEV:
+        case ECONNRESET: case EPIPE: case ETIMEDOUT: case ECONNABORTED: case EHOSTUNREACH:
+        case ENETUNREACH: case ENETDOWN: case EHOSTDOWN: case ENOTCONN:
+            return true;
+        default:
+            return false;
+    }
+}
 
 }  // namespace
 
 CCommPort::CCommPort(const std::string& device) : m_device(device) {
-    int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        Fail(errno);
-        return;
+    if (IsNetworkPortName(device)) {
+        if (!OpenNetwork()) return;
+    } else {
+        int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            Fail(errno);
+            return;
+        }
+        // Another program holding the device makes the open fail, as a busy port does. The
+        // device is closed again at once so that nothing of the holder's line is disturbed.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            int err = (errno == EWOULDBLOCK) ? EBUSY : errno;
+            ::close(fd);
+            Fail(err);
+            return;
+        }
+        if (!::isatty(fd)) {
+            ::close(fd);
+            Fail(ENOTTY);
+            return;
+        }
+        ::ioctl(fd, TIOCEXCL);  // keeps other programs out; root can still open it
+        m_hComm = fd;
     }
-    // Another program holding the device makes the open fail, as a busy port does. The
-    // device is closed again at once so that nothing of the holder's line is disturbed.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int err = (errno == EWOULDBLOCK) ? EBUSY : errno;
-        ::close(fd);
-        Fail(err);
-        return;
-    }
-    if (!::isatty(fd)) {
-        ::close(fd);
-        Fail(ENOTTY);
-        return;
-    }
-    ::ioctl(fd, TIOCEXCL);  // keeps other programs out; root can still open it
-    m_hComm = fd;
 
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (m_wakeFd < 0) {
         Fail(errno);
         return;
     }
+    if (m_net) m_net->SetDataWake(m_wakeFd);
 
     // The line's state between opening and the user's settings. A failure in any step must
     // stay visible to the owner, although each step clears the error on entry.
@@ -89,7 +106,9 @@ CCommPort::CCommPort(const std::string& device) : m_device(device) {
 }
 
 CCommPort::~CCommPort() {
-    if (m_hComm >= 0) {
+    if (m_net) {
+        CloseNetwork();
+    } else if (m_hComm >= 0) {
         StopWatcher();
         DrainBeforeClose();
         DiscardInput();
@@ -104,7 +123,12 @@ bool CCommPort::Fail(int err) {
     return false;
 }
 
-void CCommPort::DiscardInput() { ::tcflush(m_hComm, TCIFLUSH); }
+void CCommPort::DiscardInput() {
+    if (m_net)
+        m_net->PurgeReceived();
+    else
+        ::tcflush(m_hComm, TCIFLUSH);
+}
 
 void CCommPort::DrainBeforeClose() {
     // The last bytes written (the 'G' that starts a program, the record loader's closing '%')
@@ -136,7 +160,12 @@ void CCommPort::DrainBeforeClose() {
 // ---- line configuration -------------------------------------------------------------------
 
 bool CCommPort::LoadLine(CLineConfig& config) {
-    if (::tcgetattr(m_hComm, &config.tio) != 0) return Fail(errno);
+    if (m_net) {
+        std::lock_guard lock(m_lineMutex);
+        config.tio = m_netLine;
+    } else if (::tcgetattr(m_hComm, &config.tio) != 0) {
+        return Fail(errno);
+    }
     std::lock_guard lock(m_lineMutex);
     config.dsrDtrHandshake = m_extras.dsrDtrHandshake;
     config.xonLimit = m_extras.xonLimit;
@@ -145,6 +174,18 @@ bool CCommPort::LoadLine(CLineConfig& config) {
 }
 
 bool CCommPort::ApplyLine(const CLineConfig& config) {
+    if (m_net) {
+        // Sent in band, behind what was written before, and not waited for: the server's
+        // answers are judged when they come (TakeLineNotice).
+        int error = 0;
+        if (!m_net->ApplyLine(config.tio, error)) return Fail(error);
+        std::lock_guard lock(m_lineMutex);
+        m_netLine = config.tio;
+        m_extras.dsrDtrHandshake = config.dsrDtrHandshake;
+        m_extras.xonLimit = config.xonLimit;
+        m_extras.xoffLimit = config.xoffLimit;
+        return true;
+    }
     termios before{};
     if (::tcgetattr(m_hComm, &before) != 0) return Fail(errno);
     if (::tcsetattr(m_hComm, TCSANOW, &config.tio) != 0) return Fail(errno);
@@ -247,17 +288,31 @@ bool CCommPort::SetTimeouts(const CCommTimeouts& timeouts) {
 
 bool CCommPort::SetBreak() {
     m_dwLastError = 0;
+    if (m_net) {
+        int error = 0;
+        return m_net->SetBreak(true, error) || Fail(error);
+    }
     return ::ioctl(m_hComm, TIOCSBRK) == 0 || Fail(errno);
 }
 
 bool CCommPort::ClearBreak() {
     m_dwLastError = 0;
+    if (m_net) {
+        int error = 0;
+        return m_net->SetBreak(false, error) || Fail(error);
+    }
     return ::ioctl(m_hComm, TIOCCBRK) == 0 || Fail(errno);
 }
 
 bool CCommPort::ClearLineErrors(CComStat* status, bool withOutputQueue) {
     int inQueue = 0, outQueue = 0;
-    if (::ioctl(m_hComm, FIONREAD, &inQueue) != 0) return false;
+    if (m_net) {
+        // Data bytes only: what the telnet layer says to this side is no input.
+        inQueue = m_net->Queued();
+        if (inQueue < 0) return false;
+    } else if (::ioctl(m_hComm, FIONREAD, &inQueue) != 0) {
+        return false;
+    }
     if (withOutputQueue && ::ioctl(m_hComm, TIOCOUTQ, &outQueue) != 0) return false;
     if (status) {
         status->flags = 0;
@@ -306,7 +361,7 @@ int CCommPort::Read(void* buffer, int count, bool waitAll) {
         ReadLineErrorCounters();
         if (count <= 0) return 0;
         for (;;) {
-            ssize_t n = ::read(m_hComm, buffer, static_cast<size_t>(count));
+            ssize_t n = ReadSome(buffer, count);
             if (n > 0) return static_cast<int>(n);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && errno == EAGAIN) return 0;
@@ -343,7 +398,7 @@ int CCommPort::Read(void* buffer, int count, bool waitAll) {
     auto* out = static_cast<unsigned char*>(buffer);
     int got = 0;
     while (got < count) {
-        ssize_t n = ::read(m_hComm, out + got, static_cast<size_t>(count - got));
+        ssize_t n = ReadSome(out + got, count - got);
         if (n > 0) {
             got += static_cast<int>(n);
             if (returnOnFirst) break;
@@ -372,6 +427,7 @@ int CCommPort::Read(void* buffer, int count, bool waitAll) {
 
 bool CCommPort::WaitForInput(int timeoutMs) {
     if (m_hComm < 0) return false;
+    if (m_net) return WaitForNetworkInput(timeoutMs);
     const std::int64_t deadline = NowMs() + std::max(0, timeoutMs);
     for (;;) {
         pollfd p{m_hComm, POLLIN, 0};
@@ -390,6 +446,7 @@ bool CCommPort::WaitForInput(int timeoutMs) {
 int CCommPort::Write(const void* buffer, int count) {
     if (m_hComm < 0) return 0;
     std::lock_guard writeLock(m_writeMutex);
+    if (m_net) return WriteNetwork(buffer, count);
     CCommTimeouts t;
     {
         std::lock_guard lock(m_lineMutex);
@@ -482,6 +539,12 @@ DWORD CCommPort::GetEventResult(bool wait) {
             return 0;
         }
         if (m_deviceLost) break;
+        // A network port may hold data already taken in (behind a telnet command).
+        if (m_net && m_net->Queued() > 0) {
+            m_waitArmed = false;
+            m_dwEventMask = m_selectedEvents.load() & EV_RXCHAR;
+            return m_dwEventMask;
+        }
         pollfd fds[2] = {{m_hComm, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
         int r = ::poll(fds, 2, wait ? -1 : 0);
         if (r < 0 && errno == EINTR) continue;
@@ -493,6 +556,23 @@ DWORD CCommPort::GetEventResult(bool wait) {
             continue;  // the checks above decide
         }
         const short hangup = POLLHUP | POLLERR | POLLNVAL;
+        if (m_net) {
+            // Readable: data, telnet commands only, or the end of the connection.
+            if (fds[0].revents & POLLNVAL) {
+                m_deviceLost = EBADF;
+                break;
+            }
+            if (m_net->Queued() > 0) {
+                m_waitArmed = false;
+                m_dwEventMask = m_selectedEvents.load() & EV_RXCHAR;
+                return m_dwEventMask;
+            }
+            if (int ended = m_net->Ended()) {
+                m_deviceLost = static_cast<DWORD>(ended);
+                break;
+            }
+            continue;
+        }
         int queued = 0;
         // A raw line is readable only with data in it, unless it hung up: then look first, so
         // the last bytes before the hang-up are still shown.

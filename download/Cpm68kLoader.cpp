@@ -85,6 +85,14 @@ bool LoadCpm68kFile(const CTransferContext& ctx, const std::string& path) {
             ctx.ShowError(InvalidPatternMessage(ctx.loadFailurePattern, failure.Error()));
             return false;
         }
+        // The start needs the record loader's rate: a port that cannot reach it refuses the
+        // whole load before its first byte, not after the image is on the board.
+        const std::string refusal = RateChangeRefusal(ctx.port, kRecordLoaderBaud,
+                                                      ctx.NormalBaud(), "The staged start");
+        if (!refusal.empty()) {
+            ctx.ShowError(refusal);
+            return false;
+        }
     }
     const std::uint32_t address = staged ? kStagingAddress : header.textStart;
     const auto imageLength = static_cast<std::int32_t>(file.size() - header.HeaderLength());

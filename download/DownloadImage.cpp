@@ -203,6 +203,12 @@ std::optional<LoadFailure> CLoadDialogue::Run(const std::uint8_t* image, std::in
 std::int16_t DownloadImage(const CTransferContext& ctx, const std::uint8_t* image,
                            std::int32_t length, std::uint32_t loadAddress, std::int32_t byteCount) {
     const DWORD downloadBaud = ctx.DownloadBaud();
+    const std::string refusal =
+        RateChangeRefusal(ctx.port, downloadBaud, ctx.NormalBaud(), "The LOAD");
+    if (!refusal.empty()) {
+        ctx.ShowError(refusal);
+        return -1;
+    }
     std::unique_ptr<IProgressWindow> progress = ctx.ui.CreateProgressWindow();
     progress->SetWindowText("Sending CPM68K File");
     progress->SetStatus(Format("%ld Bytes to %lX @ %ld Baud", static_cast<long>(byteCount),

@@ -118,6 +118,8 @@ const char* DescribeHexLoadOutcome(HexLoadOutcome outcome) {
         case HexLoadOutcome::Cancelled: return "cancelled";
         case HexLoadOutcome::NotConnected: return "no port is open";
         case HexLoadOutcome::DeviceLost: return "the device went away";
+        case HexLoadOutcome::RateNotCarried:
+            return "the port cannot change the board's line to the record loader's rate";
     }
     return "unknown";
 }
@@ -160,6 +162,13 @@ int LoadHexFile(const CTransferContext& ctx, const std::string& path, HexLoadOut
     if (!failure.Error().empty()) {
         ctx.ShowError(InvalidPatternMessage(ctx.loadFailurePattern, failure.Error()));
         *outcome = HexLoadOutcome::InvalidFailurePattern;
+        return 1;
+    }
+    const std::string refusal =
+        RateChangeRefusal(ctx.port, kRecordLoaderBaud, ctx.NormalBaud(), "The record loader");
+    if (!refusal.empty()) {
+        ctx.ShowError(refusal);
+        *outcome = HexLoadOutcome::RateNotCarried;
         return 1;
     }
 
@@ -213,6 +222,8 @@ HexLoadOutcome SendSRecordText(const CTransferContext& ctx, const char* text, in
                                std::string* reportedLine) {
     const CFailurePattern failure(ctx.loadFailurePattern);
     if (!failure.Error().empty()) return HexLoadOutcome::InvalidFailurePattern;
+    if (!RateChangeRefusal(ctx.port, kRecordLoaderBaud, ctx.NormalBaud(), {}).empty())
+        return HexLoadOutcome::RateNotCarried;
     DialogueResult result = RunRecordLoaderDialogue(
         ctx, failure, "lo ;3\r", nullptr, true,
         [&](CMonitorLink& link) -> long { return link.LinkSendBlock(text, length); });

@@ -30,6 +30,7 @@ enum class HexLoadOutcome {
     Cancelled,
     NotConnected,
     DeviceLost,             // the device went away during the dialogue
+    RateNotCarried,         // a raw network port cannot take the line to 57600; nothing was sent
 };
 
 const char* DescribeHexLoadOutcome(HexLoadOutcome outcome);

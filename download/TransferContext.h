@@ -34,8 +34,12 @@ struct CTransferContext {
     }
 
     // Every message of the dialogues: no owner window, title "Error", exclamation icon, OK.
+    // A line setting the server of a network port refused meanwhile is named with it, as the
+    // likely reason.
     void ShowError(const std::string& text) const {
-        ui.MessageBox(text, "Error", MessageIcon::Exclamation);
+        const std::string notice = port.TakeLineNotice();
+        ui.MessageBox(notice.empty() ? text : text + "\n(The port's server: " + notice + ".)",
+                      "Error", MessageIcon::Exclamation);
     }
     void ShowCancelled() const {
         ui.MessageBox("Transfer cancelled", "Tarvoline", MessageIcon::Information);
@@ -43,6 +47,12 @@ struct CTransferContext {
     DWORD NormalBaud() const { return LeadingDecimal(settings.m_strBaudRate); }
     DWORD DownloadBaud() const { return LeadingDecimal(settings.m_strDownloadBaudRate); }
 };
+
+// A message saying why the dialogue cannot run at `rate` when the line runs at `normalRate`:
+// the port is a raw network port, whose far side keeps its own rate. Empty when it can (the
+// rates are equal, or the port carries line settings).
+std::string RateChangeRefusal(const CCommPort& port, DWORD rate, DWORD normalRate,
+                              const std::string& what);
 
 // Saves the line configuration and the time-outs, and on every way out switches back to the
 // normal baud rate and puts the saved configuration and time-outs back, in that order.
