@@ -30,6 +30,7 @@ inline constexpr int kAnsiColours = 32831;
 inline constexpr int kLoadAgain = 32811;
 inline constexpr int kLoadOnRebuild = 32812;
 inline constexpr int kHexView = 32830;
+inline constexpr int kConnect = 32813;  // File > Connect / Disconnect, one toggling command
 inline constexpr int kCancelKey = 32768;  // Esc: handled by nobody, so nothing is sent
 inline constexpr int kFilePrintSetup = 57606;
 inline constexpr int kFilePrint = 57607;

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QStatusBar>
@@ -70,6 +71,9 @@ void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(AddCommand(cmd::kCommSettings, "&Communications Settings",
                                "Change port settings\nPort Settings"));
+    QAction* connectPort = AddCommand(cmd::kConnect, QString(), QString());
+    connectPort->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    file->addAction(connectPort);
     file->addSeparator();
     file->addAction(AddCommand(cmd::kFilePrint, "&Print...", "Print the current terminal view\nPrint"));
     file->addAction(AddCommand(cmd::kFilePrintPreview, "Print Pre&view",
@@ -273,6 +277,9 @@ void CMainFrame::CreateToolBar() {
     m_wndToolBar->addSeparator();
     button(cmd::kFilePrint);
     m_wndToolBar->addSeparator();
+    m_wndToolBar->addAction(Action(cmd::kConnect));
+    ShowConnectionActive(false);
+    m_wndToolBar->addSeparator();
     button(cmd::kAppAbout);
     addToolBar(Qt::TopToolBarArea, m_wndToolBar);
     connect(Action(cmd::kToolBar), &QAction::toggled, m_wndToolBar, &QToolBar::setVisible);
@@ -285,7 +292,8 @@ void CMainFrame::CreateStatusBar() {
     bar->setObjectName("statusbar59393");
     auto* ready = new QLabel("Ready", bar);
     bar->addWidget(ready, 1);
-    m_lineStatus = new QLabel("Not connected", bar);
+    m_fullLineStatus = "Not connected";
+    m_lineStatus = new QLabel(m_fullLineStatus, bar);
     m_lineStatus->setObjectName("linestatus");
     m_lineStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     bar->addPermanentWidget(m_lineStatus);
@@ -321,8 +329,69 @@ void CMainFrame::SetRecentFiles(const std::vector<std::string>& menuTexts) {
     }
 }
 
+namespace {
+
+// The toolbar's picture of the link: a plug and its socket, joined while connected.
+QIcon ConnectionIcon(bool joined) {
+    QPixmap picture(16, 15);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor colour = joined ? QColor(0, 128, 0) : QColor(128, 0, 0);
+    painter.setPen(QPen(colour, 1.5));
+    painter.setBrush(colour);
+    const int gap = joined ? 0 : 3;
+    painter.drawRect(QRectF(1, 5, 4, 5));                // the socket's side
+    painter.drawLine(QPointF(5, 7.5), QPointF(6 - gap / 2.0, 7.5));
+    painter.drawRect(QRectF(8 + gap / 2.0, 4, 4, 7));    // the plug
+    painter.drawLine(QPointF(6 + gap / 2.0, 6), QPointF(8 + gap / 2.0, 6));  // its pins
+    painter.drawLine(QPointF(6 + gap / 2.0, 9), QPointF(8 + gap / 2.0, 9));
+    painter.drawLine(QPointF(12 + gap / 2.0, 7.5), QPointF(15, 7.5));  // the cable
+    return QIcon(picture);
+}
+
+}  // namespace
+
+void CMainFrame::ShowConnectionActive(bool active) {
+    QAction* action = Action(cmd::kConnect);
+    action->setText(active ? "&Disconnect" : "&Connect");
+    action->setStatusTip(active ? "Close the port, or stop waiting for it"
+                                : "Open the port of the communication settings");
+    action->setToolTip(active ? "Disconnect" : "Connect");
+    action->setIcon(ConnectionIcon(active));
+}
+
 void CMainFrame::SetLineStatus(const std::string& text) {
-    m_lineStatus->setText(QString::fromStdString(text));
+    m_fullLineStatus = QString::fromStdString(text);
+    m_lineStatus->setToolTip(m_fullLineStatus);
+    FitLineStatus();
+}
+
+void CMainFrame::FitLineStatus() {
+    if (!m_lineStatus) return;
+    // The room the pane may take: the window less the other panes, a little for "Ready" and
+    // the pane's own frame.
+    const QFontMetrics metrics(m_lineStatus->font());
+    int others = metrics.horizontalAdvance("Ready") + 24;
+    for (const auto& [id, pane] : m_indicators) others += pane->sizeHint().width() + 6;
+    const int frame = 2 * m_lineStatus->frameWidth() + m_lineStatus->contentsMargins().left() +
+                      m_lineStatus->contentsMargins().right() + 8;
+    const int room = std::max(0, width() - others - frame);
+    QString shown = m_fullLineStatus;
+    if (metrics.horizontalAdvance(shown) > room) {
+        // "NAME  9600 8N1  none": the rate, format and flow stay whole; the name gives way.
+        const qsizetype flowAt = shown.lastIndexOf("  ");
+        const qsizetype rateAt = flowAt > 0 ? shown.lastIndexOf("  ", flowAt - 1) : -1;
+        if (rateAt > 0) {
+            const QString tail = shown.mid(rateAt);
+            const QString head = metrics.elidedText(
+                shown.left(rateAt), Qt::ElideMiddle,
+                std::max(metrics.horizontalAdvance(QChar(0x2026)),
+                         room - metrics.horizontalAdvance(tail)));
+            shown = head + tail;
+        }
+    }
+    m_lineStatus->setText(shown);
 }
 
 QString CMainFrame::LineStatus() const { return m_lineStatus->text(); }
@@ -380,6 +449,7 @@ void CMainFrame::FitOuterSize() {
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
+    FitLineStatus();
     FitOuterSize();
     StoreSize();
 }

@@ -38,9 +38,13 @@ public:
     QAction* Action(int id) const;
     QToolBar* ToolBar() const { return m_wndToolBar; }
     QLabel* Indicator(int id) const;
-    // The status bar's pane that names the line in use.
+    // The status bar's pane that names the line in use. A long device name gives way in its
+    // middle, so the rate and format always show; the whole text is the pane's tool tip.
     void SetLineStatus(const std::string& text);
+    // What the pane shows.
     QString LineStatus() const;
+    // The Connect/Disconnect command's text and icon: Disconnect while connected or waiting.
+    void ShowConnectionActive(bool active);
     // The accelerator keys, each an action carrying its command number.
     const std::vector<QAction*>& Accelerators() const { return m_accelerators; }
     QMenu* TransferMenu() const { return m_transferMenu; }
@@ -76,6 +80,7 @@ private:
     void CreateStatusBar();
     void StoreSize();
     void FitOuterSize();
+    void FitLineStatus();
 
     ISettingsStore* m_store;
     CTarvolineView* m_pView = nullptr;
@@ -89,6 +94,7 @@ private:
     std::vector<QAction*> m_accelerators;
     std::map<int, QLabel*> m_indicators;
     QLabel* m_lineStatus = nullptr;
+    QString m_fullLineStatus;
     QSize m_storedOuter;
     bool m_outerFitted = false;
     bool m_shownOnce = false;

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QProcess>
 #include <QUrl>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -13,18 +12,20 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include "AboutBox.h"
 #include "CommandIds.h"
 #include "document/FirstRunDefaults.h"
+#include "document/RecentNetworkPorts.h"
 #include "MainFrame.h"
 #include "QtSettingsStore.h"
 #include "SingleInstance.h"
 #include "SplashWindow.h"
 #include "document/TarvolineDoc.h"
 #include "TerminalCommands.h"
+#include "ConnectionCommand.h"
+#include "DemoBoard.h"
 #include "TransferCommands.h"
 #include "UiCallPump.h"
 #include "comm/CommSettingsDlg.h"
@@ -97,15 +98,11 @@ CTarvolineApp::CTarvolineApp(int& argc, char** argv) : QApplication(argc, argv) 
 CTarvolineApp::~CTarvolineApp() {
     // The port closes first: its watcher may still hand bytes to the view.
     m_pTransfers.reset();
+    m_pConnectionCommand.reset();
     m_pTerminalCommands.reset();
     m_pDoc.reset();
     m_pMainFrame.reset();
-    if (m_pBoard) {
-        m_pBoard->terminate();
-        if (!m_pBoard->waitForFinished(2000)) m_pBoard->kill();
-        m_pBoard->waitForFinished(1000);
-        delete m_pBoard;
-    }
+    m_pBoard.reset();
 }
 
 bool CTarvolineApp::InitInstance() {
@@ -161,10 +158,12 @@ bool CTarvolineApp::InitInstance() {
         // The title follows every connect, disconnect and change of settings; so does the line.
         if (m_pMainFrame && m_pDoc) m_pMainFrame->SetLineStatus(m_pDoc->LineStatus());
         if (m_pTransfers) m_pTransfers->UpdateCommands();  // the connection changed
+        if (m_pConnectionCommand) m_pConnectionCommand->Update();
     });
     m_ui.SetGuiThread(&m_calls, m_pMainFrame.get());
     m_pDoc = std::make_unique<CTarvolineDoc>(m_pStore.get(), m_ui, m_calls);
     m_pTransfers = std::make_unique<CTransferCommands>(*m_pMainFrame, *m_pDoc, m_pStore.get());
+    m_pConnectionCommand = std::make_unique<CConnectionCommand>(*m_pMainFrame, *m_pDoc);
     CTarvolineView* view = m_pMainFrame->View();
     view->SetPostLinkLoadHandler([this] { m_pTransfers->OnPostLinkAndLoad(); });
     view->SetDocument(m_pDoc.get());
@@ -221,8 +220,8 @@ bool CTarvolineApp::InitInstance() {
                     m_pTransfers->PostLinkAndLoadFile(file);
             },
             Qt::QueuedConnection);
-    // The board greeted before the port was opened (and purged); a CR brings its prompt.
-    if (m_pBoard && m_pDoc->Port()) m_pDoc->SendChar('\r');
+    // The board keeps its greeting until the window has connected and asks for it.
+    if (m_pBoard) m_pBoard->Greet(*m_pDoc);
     return true;
 }
 
@@ -327,38 +326,11 @@ void CTarvolineApp::ConnectCommands() {
 }
 
 bool CTarvolineApp::StartDemoBoard() {
-    const QString program = QDir(applicationDirPath()).filePath("vivaz-sim");
-    if (!QFileInfo(program).isExecutable()) {
-        QMessageBox::warning(nullptr, "Error",
-                             "The simulated board " + program + " is missing; build it first.");
-        return false;
-    }
-    const std::string baud = m_pDoc->Settings().m_strBaudRate;
-    // The board runs at the real line rate, so the demo feels like a board on a cable.
-    QStringList args{"--pace"};
-    if (LeadingDecimal(baud) > 0) args << "--baud" << QString::number(LeadingDecimal(baud));
-    m_pBoard = new QProcess;
-    m_pBoard->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // The board ends with this program, however it ends.
-    m_pBoard->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    m_pBoard->start(program, args);
-    QByteArray first;
-    while (!first.contains('\n') && m_pBoard->waitForReadyRead(5000))
-        first += m_pBoard->readAllStandardOutput();
-    const QString device = QString::fromLocal8Bit(first.left(first.indexOf('\n'))).trimmed();
-    if (!device.startsWith('/')) {
-        QMessageBox::warning(nullptr, "Error", "The simulated board did not start.");
-        return false;
-    }
-    const std::string port = m_pDoc->Settings().m_strComPort;
-    m_pDoc->PortNames().Bind(port, device.toStdString());
-    std::cout << "Demo: " << port << " is the simulated board on " << device.toStdString()
-              << std::endl;
-    // What the board notes (loads, refused bytes) goes to this program's output.
-    std::cout << first.mid(first.indexOf('\n') + 1).toStdString() << std::flush;
-    connect(m_pBoard, &QProcess::readyReadStandardOutput, this,
-            [this] { std::cout << m_pBoard->readAllStandardOutput().toStdString() << std::flush; });
-    return true;
+    m_pBoard = std::make_unique<CDemoBoard>(QDir(applicationDirPath()).filePath("vivaz-sim"));
+    QString error;
+    if (m_pBoard->Start(*m_pDoc, error)) return true;
+    QMessageBox::warning(nullptr, "Error", error);
+    return false;
 }
 
 void CTarvolineApp::OnAppAbout() {
@@ -395,6 +367,7 @@ void CTarvolineApp::OnHelpContents() {
 void CTarvolineApp::OnCommSettings() {
     if (m_pDoc->RefuseWhileTransferRunning()) return;  // the transfer owns the line
     CCommSettingsDlg dialog(m_pDoc->Settings(), &m_pDoc->PortNames(), m_pMainFrame.get());
+    dialog.OfferNetworkPorts(ReadRecentNetworkPorts(m_pStore.get()));
     if (dialog.exec() != QDialog::Accepted) return;
     const CPortSettings confirmed = dialog.Settings();
     m_pDoc->OnCommSettingsConfirmed(confirmed, dialog.ChosenDevice());

@@ -25,6 +25,8 @@ class CQtSettingsStore;
 class CSingleInstance;
 class CTarvolineDoc;
 class CTerminalCommands;
+class CConnectionCommand;
+class CDemoBoard;
 class CTransferCommands;
 class CUiCallPump;
 class QProcess;
@@ -85,8 +87,9 @@ private:
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::unique_ptr<CTarvolineDoc> m_pDoc;
     std::unique_ptr<CTransferCommands> m_pTransfers;
+    std::unique_ptr<CConnectionCommand> m_pConnectionCommand;
     std::unique_ptr<CTerminalCommands> m_pTerminalCommands;
-    QProcess* m_pBoard = nullptr;
+    std::unique_ptr<CDemoBoard> m_pBoard;
     QString m_documentFile;
     bool m_terminating = false;
     QString m_noSingleInstance;  // why later starts will not find this one; empty when they will

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "comm/DialogUnits.h"
+#include "comm/NetworkPortName.h"
 
 namespace {
 
@@ -75,7 +76,8 @@ CCommSettingsDlg::CCommSettingsDlg(const CPortSettings& settings,
     m_device->setEditable(true);
     m_device->setInsertPolicy(QComboBox::NoInsert);
     m_device->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_device->setToolTip("The device used for this port number on this computer");
+    m_device->setToolTip("The device used for this port number on this computer, or a network "
+                         "port: rfc2217://HOST:PORT or tcp://HOST:PORT");
     for (const std::string& device : PresentDevices())
         m_device->addItem(QString::fromStdString(device));
     m_device->setGeometry(du.X(13), du.Y(189 + 13), du.X(137), m_device->sizeHint().height());
@@ -156,9 +158,19 @@ int CCommSettingsDlg::PortNumberOf(const std::string& portName) {
 }
 
 namespace {
-// A device path stored where a port name goes ("COM Port" = /dev/ttyUSB0).
-bool IsDevicePath(const std::string& name) { return !name.empty() && name[0] == '/'; }
+// A device path or a network port stored where a port name goes ("COM Port" = /dev/ttyUSB0).
+bool IsDevicePath(const std::string& name) {
+    return (!name.empty() && name[0] == '/') || IsNetworkPortName(name);
+}
 }  // namespace
+
+void CCommSettingsDlg::OfferNetworkPorts(const std::vector<std::string>& names) {
+    // What the box shows stays; the list only gains the entries.
+    const QString shown = m_device->currentText();
+    for (size_t i = 0; i < names.size(); ++i)
+        m_device->insertItem(static_cast<int>(i), QString::fromStdString(names[i]));
+    m_device->setEditText(shown);
+}
 
 void CCommSettingsDlg::OnInitDialog() {
     const bool path = IsDevicePath(m_strComPort);
@@ -209,8 +221,25 @@ void CCommSettingsDlg::accept() {
     m_strStopBits = m_stopBits->currentText().toStdString();
     m_bSendCRLF = m_sendCrLf->isChecked() ? 1 : 0;
 
-    // A device path stored as the port, left without a number: it stays the port.
     const QString deviceText = m_device->currentText().trimmed();
+    // A network port must be well formed, with or without a port number.
+    if (IsNetworkPortName(deviceText.toStdString())) {
+        std::string error;
+        if (!ParseNetworkPortName(deviceText.toStdString(), error)) {
+            QMessageBox::warning(this, "Tarvoline", QString::fromStdString(error));
+            m_device->setFocus();
+            m_device->lineEdit()->selectAll();
+            return;
+        }
+        // Without a number the network port is the port itself.
+        if (m_port->text().trimmed().isEmpty()) {
+            m_strComPort = deviceText.toStdString();
+            m_chosenDevice.reset();
+            QDialog::accept();
+            return;
+        }
+    }
+    // A device path stored as the port, left without a number: it stays the port.
     if (m_startedWithPath && m_port->text().trimmed().isEmpty() && deviceText.startsWith('/')) {
         m_strComPort = deviceText.toStdString();
         m_chosenDevice.reset();

@@ -1,6 +1,8 @@
 #pragma once
 // The Communication Settings dialog: port number, baud rates, parity, data bits, stop bits,
 // flow control, local echo and Send LF after CR, and the device the port number stands for.
+// The device box also takes a network port, rfc2217://HOST:PORT or tcp://HOST:PORT, for the
+// port number or, with no number, as the port itself.
 
 #include <QDialog>
 #include <optional>
@@ -31,6 +33,9 @@ public:
     // The device chosen for the confirmed port name, when it differs from what the name
     // resolved to.
     std::optional<std::string> ChosenDevice() const { return m_chosenDevice; }
+
+    // Offers the network ports used last (most recent first) at the top of the device box.
+    void OfferNetworkPorts(const std::vector<std::string>& names);
 
     // Control of a given template id (1001 ... 1008, 1021), for tests.
     QWidget* Control(int id) const;
@@ -78,5 +83,5 @@ private:
     QComboBox* m_device = nullptr;
     std::string m_resolvedDevice;
     std::optional<std::string> m_chosenDevice;
-    bool m_startedWithPath = false;  // the stored port was a device path
+    bool m_startedWithPath = false;  // the stored port was a device path or network port
 };

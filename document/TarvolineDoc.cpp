@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "comm/SystemError.h"
+#include "RecentNetworkPorts.h"
 #include "SettingsStore.h"
 
 CTarvolineDoc::CTarvolineDoc(ISettingsStore* store, IDocumentUi& ui, CUiCallQueue& calls)
@@ -16,13 +17,13 @@ CTarvolineDoc::CTarvolineDoc(ISettingsStore* store, IDocumentUi& ui, CUiCallQueu
       m_ui(ui),
       m_calls(calls),
       m_settings(LoadPortSettings(store)),
-      m_portNames(store) {}
+      m_portNames(store),
+      m_link(m_settings, m_portNames, store, calls, *this) {}
 
 CTarvolineDoc::~CTarvolineDoc() {
     StopTransfer();
     WaitForTransfer();
-    StopRetrying();
-    m_pPort.reset();
+    // The connection, the last member, closes the port before the views and the rest go.
 }
 
 void CTarvolineDoc::AddView(ITerminalView* view) {
@@ -44,145 +45,19 @@ void CTarvolineDoc::ShowError(const std::string& text) {
     m_ui.MessageBox(text, "Error", MessageIcon::Exclamation);
 }
 
-std::string CTarvolineDoc::LineStatus() const {
-    if (!m_pPort) return kNotConnectedTitle;
-    const CPortSettings& s = m_settings;
-    const char parity = s.m_strParity.empty() ? 'N' : s.m_strParity[0];
-    std::string flow = "hardware";
-    if (s.m_strFlowControl == "None") flow = "none";
-    if (s.m_strFlowControl == "Software") flow = "XON/XOFF";
-    return m_pPort->DeviceName() + "  " + s.m_strBaudRate + " " + s.m_strDataBits + parity +
-           s.m_strStopBits + "  " + flow;
-}
-
 void CTarvolineDoc::SetTitle(const std::string& title) {
     m_strTitle = title;
     m_ui.TitleChanged(title);
 }
 
-bool CTarvolineDoc::StartWatcher() {
-    m_watchParam.pPort = m_pPort.get();
-    m_watchParam.pTarget = this;
-    return m_pPort->StartWatcher(CommWatchProc, &m_watchParam);
+void CTarvolineDoc::ConnectionOpening() {
+    // A new connection starts with a clear terminal, even when the open then fails.
+    for (ITerminalView* view : m_views) view->ClearText();
 }
 
-std::unique_ptr<CCommPort> CTarvolineDoc::OpenPort(const std::string& device, std::string& error) {
-    std::unique_ptr<CCommPort> port(new (std::nothrow) CCommPort(device));
-    if (!port) {
-        error = "Error creating port object!";
-        return nullptr;
-    }
-    if (!port->IsOpen() || port->LastError() != 0) {
-        std::string where = m_settings.m_strComPort;
-        if (device != where) where += " (" + device + ")";
-        error = "Cannot open " + where + ": " + FormatSystemMessage(port->LastError());
-        return nullptr;
-    }
-    // While this thread stops the watcher, it takes the bytes the watcher hands to it.
-    port->SetStopWaitHook([&calls = m_calls] { calls.RunCallsIfOwner(); });
-    return port;
-}
+void CTarvolineDoc::Connect() { m_link.Connect(); }
 
-void CTarvolineDoc::Connect() {
-    bool openedHere = false;
-    if (!m_pPort) {
-        StopRetrying();
-        // A new connection starts with a clear terminal, even when the open then fails.
-        for (ITerminalView* view : m_views) view->ClearText();
-
-        CPortDevice device = m_portNames.Resolve(m_settings.m_strComPort);
-        if (device.device.empty()) {
-            ShowError(device.error);
-            return;
-        }
-        std::string error;
-        std::unique_ptr<CCommPort> port = OpenPort(device.device, error);
-        if (!port) {
-            ShowError(error);
-            // The device may come back (plugged in, freed by another program): keep trying.
-            StartRetrying(device.device);
-            return;
-        }
-        m_pPort = std::move(port);
-        ++m_connection;
-        openedHere = true;
-    }
-    ApplyLineAndWatch(openedHere);
-}
-
-void CTarvolineDoc::ApplyLineAndWatch(bool openedHere) {
-    // A setting the port refuses leaves the line as it was; nothing is reported.
-    CLineSettings line = TranslateLineSettings(m_settings);
-    m_pPort->SetBaudRate(line.baudRate);
-    m_pPort->SetLineFormat(line.parityCode, line.dataBits, line.stopBitCode);
-    m_pPort->SetFlowControl(line.flowFlags, 100, 100, kXonChar, kXoffChar);
-
-    bool watching = true;
-    if (openedHere && !StartWatcher()) {
-        ShowError("Error starting comm thread!");
-        m_pPort.reset();
-        watching = false;
-    }
-    if (watching) SetTitle(m_settings.m_strComPort);
-    if (m_store) m_store->WriteProfileString(kComSettingsSection, "COM Port", m_settings.m_strComPort);
-}
-
-void CTarvolineDoc::Disconnect() {
-    if (!m_calls.IsOwnerThread()) {
-        m_calls.Call([this] { Disconnect(); });
-        return;
-    }
-    StopRetrying();
-    m_pPort.reset();
-    SetTitle(kNotConnectedTitle);
-}
-
-void CTarvolineDoc::StartRetrying(const std::string& device) {
-    StopRetrying();
-    m_waitingFor = device;
-    SetTitle(m_settings.m_strComPort + " (waiting for " + device + ")");
-    std::weak_ptr<bool> alive = m_alive;
-    {
-        std::lock_guard lock(m_retryMutex);
-        m_retrying = true;
-    }
-    m_retryThread = std::thread([this, alive] {
-        std::unique_lock lock(m_retryMutex);
-        while (m_retrying) {
-            if (m_retryWake.wait_for(lock, std::chrono::milliseconds(kRetryMilliseconds),
-                                     [this] { return !m_retrying; }))
-                break;
-            m_calls.Post([this, alive] {
-                if (!alive.expired()) TryReconnect();
-            });
-        }
-    });
-}
-
-void CTarvolineDoc::StopRetrying() {
-    {
-        std::lock_guard lock(m_retryMutex);
-        m_retrying = false;
-    }
-    m_retryWake.notify_all();
-    if (m_retryThread.joinable()) m_retryThread.join();
-    m_waitingFor.clear();
-}
-
-void CTarvolineDoc::TryReconnect() {
-    if (m_waitingFor.empty() || m_pPort || m_transferRunning) return;
-    // The same name, resolved again: its binding may have been changed meanwhile.
-    const CPortDevice device = m_portNames.Resolve(m_settings.m_strComPort);
-    if (device.device.empty()) return;
-    std::string error;
-    std::unique_ptr<CCommPort> port = OpenPort(device.device, error);
-    if (!port) return;  // quietly: it is not back yet
-    StopRetrying();
-    m_pPort = std::move(port);
-    ++m_connection;
-    ApplyLineAndWatch(true);
-    if (m_pPort) ShowNotice("--- reconnected to " + device.device + " ---");
-}
+void CTarvolineDoc::Disconnect() { m_link.Disconnect(); }
 
 void CTarvolineDoc::ShowNotice(const std::string& line) {
     for (ITerminalView* view : m_views) view->ShowNotice(line);
@@ -206,6 +81,14 @@ bool CTarvolineDoc::BusyWithTransfer() const {
 void CTarvolineDoc::OnDisconnect() {
     if (RefuseWhileTransferRunning()) return;
     Disconnect();
+}
+
+void CTarvolineDoc::OnConnectCommand() {
+    if (RefuseWhileTransferRunning()) return;
+    if (m_link.Active())
+        Disconnect();
+    else
+        Connect();
 }
 
 namespace {
@@ -282,11 +165,11 @@ bool CTarvolineDoc::SendChar(int character) {
 bool CTarvolineDoc::SendBlock(const unsigned char* bytes, int count) {
     // While an opened document is being loaded the monitor is in a dialogue with the load;
     // a typed or pasted byte would break it.
-    if (!m_pPort || BusyWithTransfer()) {
+    if (!Port() || BusyWithTransfer()) {
         m_ui.Beep();
         return false;
     }
-    if (m_pPort->Write(bytes, count) != count) {
+    if (Port()->Write(bytes, count) != count) {
         m_ui.Beep();
         return false;
     }
@@ -305,45 +188,16 @@ int CTarvolineDoc::DeliverReceived(const unsigned char* bytes, int count) {
     return 0;
 }
 
-void CTarvolineDoc::OnDeviceLost(CCommPort*, DWORD error) {
-    // The watcher cannot close its own port; the user-interface thread does, once, unless the
-    // connection has changed meanwhile.
-    unsigned connection = m_connection.load();
-    std::weak_ptr<bool> alive = m_alive;
-    m_calls.Post([this, alive, connection, error] {
-        if (alive.expired()) return;
-        WaitForTransfer();  // a break may still hold the port; it ends at once on a lost device
-        if (!m_pPort || m_connection.load() != connection) return;
-        // No box: the terminal says what happened, and the port comes back by itself when
-        // the device does (an adapter plugged in again).
-        const std::string device = m_pPort->DeviceName();
-        Disconnect();
-        ShowNotice("--- " + device + " went away (" + FormatSystemMessage(error) +
-                   "); waiting for it ---");
-        StartRetrying(device);
-    });
-}
-
-void CTarvolineDoc::OnTransferDeviceLost(DWORD error) {
-    const std::string device = m_pPort ? m_pPort->DeviceName() : std::string();
-    Disconnect();
-    ShowError(m_settings.m_strComPort + ": the device went away (" + FormatSystemMessage(error) + ")");
-    if (!device.empty()) {
-        if (m_calls.IsOwnerThread())
-            StartRetrying(device);
-        else
-            m_calls.Call([this, device] { StartRetrying(device); });
-    }
-}
+void CTarvolineDoc::OnTransferDeviceLost(DWORD error) { m_link.OnTransferDeviceLost(error); }
 
 void CTarvolineDoc::OnSendBreak() {
-    if (!m_pPort) return;
+    if (!Port()) return;
     if (BusyWithTransfer()) {
         m_ui.Beep();
         return;
     }
     // The second of break runs on the worker, so the window stays live meanwhile.
-    CCommPort* port = m_pPort.get();
+    CCommPort* port = Port();
     StartTransfer([this, port] {
         port->SetBreak();
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBreakMilliseconds);
@@ -359,7 +213,7 @@ bool CTarvolineDoc::OnCommSettingsConfirmed(const CPortSettings& confirmed,
     if (RefuseWhileTransferRunning()) return false;
     bool connectNow = false;
     if (confirmed.m_strComPort != m_settings.m_strComPort) {
-        if (m_pPort) {
+        if (Port()) {
             MessageResult answer = m_ui.MessageBox(
                 "Already connected to a different port.  Close and reconnect using new port?",
                 "Change Port", MessageIcon::Information, MessageButtons::YesNo, MessageResult::No);
@@ -376,24 +230,18 @@ bool CTarvolineDoc::OnCommSettingsConfirmed(const CPortSettings& confirmed,
     if (device) {
         if (m_store) m_store->WriteProfileString(kDevicesSection, confirmed.m_strComPort, *device);
         m_portNames.Bind(confirmed.m_strComPort, *device);
-        rebind = m_pPort && !connectNow && m_pPort->DeviceName() != *device;
+        rebind = Port() && !connectNow && Port()->DeviceName() != *device;
     }
     m_settings = confirmed;
     if (m_store) StorePortSettings(*m_store, m_settings);
+    // A network port, chosen as the port or for its name, is offered again next time.
+    RememberNetworkPort(m_store, device ? *device : confirmed.m_strComPort);
     if (rebind) Disconnect();
     // OK connects also when nothing is connected (after a failed open, after Disconnect).
     Connect();
     return true;
 }
 
-void CTarvolineDoc::StopWatcherForTransfer() {
-    if (m_pPort) m_pPort->StopWatcher();
-}
+void CTarvolineDoc::StopWatcherForTransfer() { m_link.StopWatcher(); }
 
-bool CTarvolineDoc::RestartWatcherAfterTransfer() {
-    if (!m_pPort) return false;
-    if (StartWatcher()) return true;
-    ShowError("Error starting comm thread!");
-    Disconnect();
-    return false;
-}
+bool CTarvolineDoc::RestartWatcherAfterTransfer() { return m_link.RestartWatcher(); }

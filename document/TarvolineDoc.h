@@ -3,15 +3,14 @@
 // the line settings, shows the connection state as its title, sends typed characters and
 // blocks, hands received bytes to its views and sends a break.
 //
+// The link itself (open, watch, lose, wait, reconnect) is the document's CPortConnection.
+//
 // Threads: everything here runs on the user-interface thread (the thread that built the
-// CUiCallQueue) except DeliverReceived and OnDeviceLost, which the watcher calls, and the
-// transfer run on the document's worker (StartTransfer), which reaches this thread through
-// the call queue. Views are added before the first Connect and removed only after the port
-// is closed.
+// CUiCallQueue) except DeliverReceived, which the watcher calls, and the transfer run on the
+// document's worker (StartTransfer), which reaches this thread through the call queue. Views
+// are added before the first Connect and removed only after the port is closed.
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,18 +19,18 @@
 #include <vector>
 
 #include "comm/CommPort.h"
-#include "comm/CommWatch.h"
 #include "comm/PortName.h"
 #include "comm/PortSettings.h"
 #include "DocumentUi.h"
+#include "PortConnection.h"
 #include "UiCallQueue.h"
 
 class ISettingsStore;
 
-class CTarvolineDoc : public IReceiveTarget {
+class CTarvolineDoc : private IConnectionEvents {
 public:
     static constexpr const char* kDefaultTitle = "Untitled";
-    static constexpr const char* kNotConnectedTitle = "Not connected";
+    static constexpr const char* kNotConnectedTitle = CPortConnection::kNotConnectedTitle;
     static constexpr int kBreakMilliseconds = 1000;
 
     // store may be null: the settings then keep their defaults and nothing is written.
@@ -79,15 +78,21 @@ public:
     // Opens the port of the settings (a failure is told once) and applies the line settings.
     // When the device cannot be opened, or goes away later, the document keeps trying it
     // quietly every kRetryMilliseconds, titled "COM3 (waiting for DEVICE)", and reconnects
-    // with the stored settings when it is back; Disconnect stops that.
-    static constexpr int kRetryMilliseconds = 500;
+    // with the stored settings when it is back; Disconnect stops that. A device another
+    // program holds is not waited for: it stays that program's until the next Connect.
+    static constexpr int kRetryMilliseconds = CPortConnection::kRetryMilliseconds;
     void Connect();
     // The device the document is waiting for; empty when it is not.
-    const std::string& WaitingFor() const { return m_waitingFor; }
+    const std::string& WaitingFor() const { return m_link.WaitingFor(); }
     // From any thread: the port is closed on the user-interface thread.
     void Disconnect();
     // The disconnect command: refused while a transfer runs.
     void OnDisconnect();
+    // The one Connect/Disconnect command: ends the connection or the waiting when there is
+    // one, else connects. Refused while a transfer runs.
+    void OnConnectCommand();
+    // True while connected or waiting for the port: what the command would end.
+    bool ConnectionActive() const { return m_link.Active(); }
     bool SendChar(int character);
     bool SendBlock(const unsigned char* bytes, int count);
     void OnSendBreak();
@@ -99,7 +104,7 @@ public:
                                  const std::optional<std::string>& device = std::nullopt);
 
     // Enables the commands that need an open port.
-    bool OnUpdateConnected() const { return m_pPort != nullptr; }
+    bool OnUpdateConnected() const { return m_link.Port() != nullptr; }
 
     // The watcher restart rule of every transfer: stop before, restart after whatever happened.
     void StopWatcherForTransfer();
@@ -118,8 +123,8 @@ public:
         m_boardWordsHandler = std::move(handler);
     }
 
+    // What the watcher received: shown in the views. The watcher's thread.
     int DeliverReceived(const unsigned char* bytes, int count) override;
-    void OnDeviceLost(CCommPort* port, DWORD error) override;
 
     const CPortSettings& Settings() const { return m_settings; }
     const std::string& LastDir() const { return m_strLastDir; }
@@ -127,8 +132,8 @@ public:
     const std::string& DocPath() const { return m_strDocPath; }
     const std::string& GetTitle() const { return m_strTitle; }
     // The line in use, for the status bar: "/dev/ttyUSB0  9600 8N1  none", or "Not connected".
-    std::string LineStatus() const;
-    CCommPort* Port() const { return m_pPort.get(); }
+    std::string LineStatus() const { return m_link.LineStatus(); }
+    CCommPort* Port() const { return m_link.Port(); }
     CPortNameResolver& PortNames() { return m_portNames; }
     ISettingsStore* Store() const { return m_store; }
     IDocumentUi& Ui() const { return m_ui; }
@@ -136,41 +141,36 @@ public:
 
 private:
     void SetTitle(const std::string& title);
-    std::unique_ptr<CCommPort> OpenPort(const std::string& device, std::string& error);
-    void ApplyLineAndWatch(bool openedHere);
-    void StartRetrying(const std::string& device);
-    void StopRetrying();
-    void TryReconnect();
     // A line for the user in the terminal, not received and not captured.
     void ShowNotice(const std::string& line);
     void ShowInViews(const unsigned char* bytes, int count);
     void ShowError(const std::string& text);
-    bool StartWatcher();
+
+    // IConnectionEvents
+    void ConnectionOpening() override;
+    void ConnectionTitle(const std::string& title) override { SetTitle(title); }
+    void ConnectionError(const std::string& text) override { ShowError(text); }
+    void ConnectionNotice(const std::string& line) override { ShowNotice(line); }
+    bool TransferOwnsLine() const override { return m_transferRunning.load(); }
+    void WaitForTransferEnd() override { WaitForTransfer(); }
 
     ISettingsStore* m_store;
     IDocumentUi& m_ui;
     CUiCallQueue& m_calls;
     CPortSettings m_settings;
     CPortNameResolver m_portNames;
-    std::unique_ptr<CCommPort> m_pPort;
-    CommWatchParam m_watchParam;
     std::vector<ITerminalView*> m_views;
     std::string m_strTitle = kDefaultTitle;
-    // Tells a late report of a lost device from the connection it belonged to.
-    std::atomic<unsigned> m_connection{0};
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::string m_strLastDir;
     std::string m_strDocPath;
     DocumentLoader m_documentLoader;
     std::function<void(const std::string&)> m_boardWordsHandler;
     std::thread m_worker;
-    std::string m_waitingFor;  // user-interface thread only
-    std::thread m_retryThread;
-    std::mutex m_retryMutex;
-    std::condition_variable m_retryWake;
-    bool m_retrying = false;  // under m_retryMutex
     std::atomic<bool> m_transferRunning{false};
     std::atomic<bool> m_stopTransfer{false};
     bool m_refusalShowing = false;  // user-interface thread only
     std::atomic<int> m_viewCount{0};
+    // Last: it is closed first, while everything it reports to is still there.
+    CPortConnection m_link;
 };

@@ -54,6 +54,7 @@ enum : int {
     kTimeout,
     kStopBits,
     kPace,
+    kGreetOnCr,
     kLatency,
     kDump,
     kQuiet,
@@ -84,6 +85,7 @@ constexpr option kLongOptions[] = {
     {"link", required_argument, nullptr, kLink},
     {"timeout", required_argument, nullptr, kTimeout},
     {"pace", no_argument, nullptr, kPace},
+    {"greet-on-cr", no_argument, nullptr, kGreetOnCr},
     {"latency", required_argument, nullptr, kLatency},
     {"dump", required_argument, nullptr, kDump},
     {"quiet", no_argument, nullptr, kQuiet},
@@ -206,6 +208,9 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
                 }
                 cl.board.consoleStopBits = v == "2" ? 2 : 1;
                 break;
+            case kGreetOnCr:
+                cl.board.greetOnCr = true;
+                break;
             case kPace:
                 cl.board.pace = true;
                 break;
@@ -322,6 +327,9 @@ Line and run:
                        the board; beyond that the host's writes wait in the device)
   --latency MS         the board's bytes reach the host in packets, at most MS ms late
                        (0 to 1000, default 0), as through a USB adapter's latency timer
+  --greet-on-cr        keep the banner and first prompt until the host's first CR (what
+                       comes before it is ignored), so a terminal that opens the line late
+                       sees the greeting whole and one prompt
   --link PATH          also make PATH a symbolic link to the device (removed at exit)
   --timeout SECONDS    end after this long (default: until SIGINT or SIGTERM)
   --dump FILE          at exit, write the memory that was written as S2 records to FILE

@@ -107,6 +107,14 @@ void Monitor::setUart(const LineFormat& f) {
 }
 
 void Monitor::powerOn() {
+    if (options_.greetOnCr) {
+        awaitingCr_ = true;  // the first CR greets
+        return;
+    }
+    greet();
+}
+
+void Monitor::greet() {
     emit("\r\nViVaz ROM monitor 2.0 (simulated 68000 board)\r\n");
     emit("Console " + consoleFormat().text() + ", RAM 16 MiB. Type help for commands.\r\n");
     prompt();
@@ -255,6 +263,13 @@ void Monitor::chatter(Clock::time_point now) {
 }
 
 void Monitor::commandByte(char c) {
+    if (awaitingCr_) {
+        if (c == '\r') {
+            awaitingCr_ = false;
+            greet();
+        }
+        return;
+    }
     switch (c) {
         case '\r': {
             goKeyArmed_ = false;

@@ -36,7 +36,7 @@ class Monitor {
     Monitor(MonitorOutput& out, SparseMemory& memory, const BoardOptions& options,
             Clock::time_point now);
 
-    // The banner and the first prompt.
+    // The banner and the first prompt (with greetOnCr: once the first CR comes).
     void powerOn();
     // Bytes that arrived while the sending side's line was set to `line`.
     void receive(std::string_view bytes, const LineFormat& line, Clock::time_point now);
@@ -65,6 +65,7 @@ class Monitor {
     // monitor.cpp: the command line
     void emit(std::string_view bytes);
     void setUart(const LineFormat& f);
+    void greet();
     void prompt();
     void commandByte(char c);
     void execute(const std::string& line);
@@ -121,6 +122,7 @@ class Monitor {
     std::uint32_t lastLoadCount_ = 0;
     // Right after a LOAD, a lone 'G' starts the program without waiting for CR.
     bool goKeyArmed_ = false;
+    bool awaitingCr_ = false;  // greetOnCr: powered on, the banner not yet sent
 
     // record loader
     std::unique_ptr<RecordStream> records_;

@@ -45,6 +45,10 @@ struct BoardOptions {
     // The board's bytes reach the host in packets, at the ticks of a timer of this period (ms)
     // running from the board's start, as through a USB adapter's latency timer; 0: at once.
     int latencyMs = 0;
+    // The banner and the first prompt wait for the host's first CR (everything before it is
+    // ignored), as a monitor that waits for a CR on its console before it greets; so a
+    // terminal that opens the line after the board started sees the greeting whole, once.
+    bool greetOnCr = false;
     // What a started program prints between "Starting program at ..." and "Program returned
     // to the monitor" (each "\n" a line end, CR LF), for the host's tests that wait for a test
     // program's verdict; empty: nothing.

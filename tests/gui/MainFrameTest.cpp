@@ -44,6 +44,7 @@ TEST(MainFrame, MenusCarryTheirTextsAndCommandNumbers) {
     CMainFrame frame(nullptr);
     const std::vector<std::tuple<const char*, const char*, int>> expected = {
         {"&File", "&Communications Settings", 32771},
+        {"&File", "&Connect", 32813},
         {"&File", "-", 0},
         {"&File", "&Print...", 57607},
         {"&File", "Print Pre&view", 57609},
@@ -195,7 +196,7 @@ TEST(MainFrame, ToolbarButtonsInOrder) {
     CMainFrame frame(nullptr);
     std::vector<int> ids;
     for (QAction* a : frame.ToolBar()->actions()) ids.push_back(a->isSeparator() ? 0 : a->data().toInt());
-    EXPECT_EQ((std::vector<int>{57635, 57634, 32808, 0, 57607, 0, 57664}), ids);
+    EXPECT_EQ((std::vector<int>{57635, 57634, 32808, 0, 57607, 0, 32813, 0, 57664}), ids);
     EXPECT_EQ(QSize(16, 15), frame.ToolBar()->iconSize());
 }
 
