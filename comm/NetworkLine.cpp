@@ -13,6 +13,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "SystemError.h"
@@ -86,6 +90,56 @@ int ConnectOne(const addrinfo& ai, std::int64_t deadline, int& error) {
     return fd;
 }
 
+// getaddrinfo cannot be told to give up: a lookup that waits on a name server that does not
+// answer would hold the open (and a reconnecting window's retries) for as long as the resolver
+// likes. The lookup runs on a thread of its own; the open waits for it until the deadline and
+// then leaves it behind, to free its own result when it ends.
+struct HostLookup {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool abandoned = false;
+    int rc = 0;
+    int systemError = 0;
+    addrinfo* found = nullptr;
+};
+
+// 0 with the addresses in found (freed by the caller), else a getaddrinfo code (EAI_SYSTEM
+// with the errno in systemError; EAI_AGAIN when the deadline passed first).
+int LookUpHost(const std::string& host, const std::string& service, const addrinfo& hints,
+               std::int64_t deadline, addrinfo*& found, int& systemError) {
+    auto lookup = std::make_shared<HostLookup>();
+    auto run = [lookup, host, service, hints] {
+        addrinfo* result = nullptr;
+        const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &result);
+        const int err = errno;
+        std::lock_guard lock(lookup->mutex);
+        if (lookup->abandoned) {
+            if (rc == 0) ::freeaddrinfo(result);
+            return;
+        }
+        lookup->rc = rc;
+        lookup->systemError = err;
+        lookup->found = result;
+        lookup->done = true;
+        lookup->finished.notify_all();
+    };
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error&) {
+        run();  // no thread to be had: look up here, unbounded, rather than not at all
+    }
+    std::unique_lock lock(lookup->mutex);
+    const auto until = std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline));
+    if (!lookup->finished.wait_until(lock, until, [&] { return lookup->done; })) {
+        lookup->abandoned = true;
+        return EAI_AGAIN;
+    }
+    found = lookup->found;
+    systemError = lookup->systemError;
+    return lookup->rc;
+}
+
 }  // namespace
 
 std::unique_ptr<CNetworkLine> CNetworkLine::Open(const std::string& name, DWORD& error) {
@@ -102,9 +156,10 @@ std::unique_ptr<CNetworkLine> CNetworkLine::Open(const std::string& name, DWORD&
     hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(parsed->port);
-    int rc = ::getaddrinfo(parsed->host.c_str(), service.c_str(), &hints, &found);
+    int systemError = 0;
+    int rc = LookUpHost(parsed->host, service, hints, deadline, found, systemError);
     if (rc != 0) {
-        error = (rc == EAI_SYSTEM) ? static_cast<DWORD>(errno) : HostLookupError(rc);
+        error = (rc == EAI_SYSTEM) ? static_cast<DWORD>(systemError) : HostLookupError(rc);
         return nullptr;
     }
     int fd = -1;
