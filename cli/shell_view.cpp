@@ -1,13 +1,12 @@
 #include "shell_view.h"
 
 #include <langinfo.h>
-#include <poll.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <clocale>
 #include <cstring>
 #include <string_view>
+
+#include "output_writer.h"
 
 namespace tarvoline::cli {
 
@@ -111,19 +110,7 @@ void CShellView::EscapeSequence(const CEscapeSequence& seq) {
 
 void CShellView::Flush() {
     if (!m_out.empty()) m_lineOpen = m_out.back() != '\n';
-    size_t done = 0;
-    int stalls = 0;  // a reader that takes nothing for 5 s is gone
-    while (done < m_out.size() && !m_failed) {
-        const ssize_t n = ::write(m_fd, m_out.data() + done, m_out.size() - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EAGAIN) {
-            pollfd p{m_fd, POLLOUT, 0};
-            if (::poll(&p, 1, 100) == 0 && ++stalls >= 50) m_failed = true;
-        } else if (!(n < 0 && errno == EINTR)) {
-            m_failed = true;
-        }
-    }
+    if (!m_failed && !WriteAllBounded(m_fd, m_out)) m_failed = true;
     m_out.clear();
 }
 

@@ -9,17 +9,9 @@
 #include <chrono>
 
 #include "CommPort.h"
+#include "Deadline.h"
 #include "LineTermios.h"
 #include "NetworkLine.h"
-
-namespace {
-
-std::int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-}  // namespace
 
 bool CCommPort::OpenNetwork() {
     DWORD error = 0;

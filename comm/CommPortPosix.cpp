@@ -16,22 +16,12 @@
 #include <system_error>
 
 #include "CommPort.h"
+#include "Deadline.h"
 #include "LineTermios.h"
 #include "NetworkLine.h"
 #include "NetworkPortName.h"
 
 namespace {
-
-std::int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Milliseconds left until a deadline, for poll(); -1 waits without limit.
-int PollTimeout(std::int64_t deadline) {
-    if (deadline < 0) return -1;
-    return static_cast<int>(std::max<std::int64_t>(0, deadline - NowMs()));
-}
 
 std::int64_t DeadlineAfter(DWORD multiplier, DWORD constant, int count) {
     if (multiplier == 0 && constant == 0) return -1;

@@ -19,19 +19,10 @@
 #include <system_error>
 #include <thread>
 
+#include "Deadline.h"
 #include "SystemError.h"
 
 namespace {
-
-std::int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-int PollTimeout(std::int64_t deadline) {
-    if (deadline < 0) return -1;
-    return static_cast<int>(std::max<std::int64_t>(0, deadline - NowMs()));
-}
 
 // A peer that is gone without a word (a pulled cable, a powered-off server) is noticed after
 // about idle + interval * count seconds of silence, or when sent data stays unacknowledged
