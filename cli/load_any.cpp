@@ -60,9 +60,14 @@ LoadKind KindOfFile(const std::string& path) {
         size = std::fread(head, 1, sizeof head, f);
         std::fclose(f);
     }
-    const bool elf = tarvoline::postlink::DetectProgramFile(head, size) ==
-                     tarvoline::postlink::ProgramFileKind::Elf;
-    if (elf || JudgeLoadFile(head, size) == LoadFileContent::LoadFile) return LoadKind::ProgramFile;
+    // Intel HEX goes by LOAD, binary at the download rate, not as text at 57600 with two
+    // characters a byte. S-record text under another name (a .hex of the classic tools) still
+    // goes to the record loader, with its start rules.
+    const auto kind = tarvoline::postlink::DetectProgramFile(head, size);
+    if (kind == tarvoline::postlink::ProgramFileKind::Elf ||
+        kind == tarvoline::postlink::ProgramFileKind::IntelHex ||
+        JudgeLoadFile(head, size) == LoadFileContent::LoadFile)
+        return LoadKind::ProgramFile;
     return LoadKind::HexFile;
 }
 

@@ -269,4 +269,17 @@ TEST_F(ProgramLoad, RunTakesAnElfWhateverItsNameAndWaitsForTheProgramsOutput) {
     EXPECT_FALSE(AnyNote(board, "record loader"));
 }
 
+TEST_F(ProgramLoad, RunTakesIntelHexThroughLoadWhileSRecordTextNamedHexKeepsTheRecordLoader) {
+    vivaz::BoardOptions options;
+    options.programOutput = "PASS";
+    vivaz::testing::SimulatedBoard board(options);
+    std::filesystem::copy_file(M68kProgramPath(tarvoline::testing::kHighAddress, ".hex"),
+                               dir + "/prog.hex");
+    const CliResult r = Cli("run" + Port(board) + "'" + dir + "/prog.hex' --until PASS --timeout 60");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Starting program at 00100000"), std::string::npos) << r.out;
+    EXPECT_EQ(CountNotes(board, "LOAD received"), 1u);
+    EXPECT_FALSE(AnyNote(board, "record loader"));
+}
+
 }  // namespace
