@@ -148,12 +148,7 @@ ProgramReadResult ParseElfProgram(const std::uint8_t* bytes, std::size_t size,
     if (collector.empty()) {
         return ProgramReadError{displayName + ": no loadable segment with bytes in the file"};
     }
-    auto runs = collector.Finish();
-    if (auto* error = std::get_if<std::string>(&runs)) {
-        return ProgramReadError{displayName + ": " + *error};
-    }
-    image.runs = std::move(std::get<std::vector<ProgramRun>>(runs));
-    return image;
+    return collector.FinishInto(std::move(image), displayName);
 }
 
 }  // namespace tarvoline::postlink

@@ -43,16 +43,9 @@ std::optional<std::string> DecodeRecord(std::string_view line, std::vector<std::
                std::to_string((digits - 2 * kRecordOverhead) / 2) +
                (digits % 2 != 0 ? " and a half" : "");
     }
-    unsigned sum = 0;
-    for (std::size_t i = 0; i + 1 < record.size(); ++i) {
-        sum += record[i];
-    }
-    const auto expected = static_cast<std::uint8_t>(0x100 - (sum & 0xFF));
-    if (record.back() != expected) {
-        return "wrong checksum (the record says " + FormatHexByte(record.back()) +
-               ", its bytes give " + FormatHexByte(expected) + ")";
-    }
-    return std::nullopt;
+    // The two's complement of the sum: all the bytes add up to zero.
+    const unsigned sum = SumBeforeChecksum(record);
+    return CheckChecksum(record, static_cast<std::uint8_t>(0x100 - (sum & 0xFF)));
 }
 
 }  // namespace
@@ -148,12 +141,7 @@ ProgramReadResult ParseIntelHexProgram(const std::uint8_t* bytes, std::size_t si
         return ProgramReadError{displayName +
                                 ": no end-of-file record (type 01): the file may be cut short"};
     }
-    auto runs = collector.Finish();
-    if (auto* error = std::get_if<std::string>(&runs)) {
-        return ProgramReadError{displayName + ": " + *error};
-    }
-    image.runs = std::move(std::get<std::vector<ProgramRun>>(runs));
-    return image;
+    return collector.FinishInto(std::move(image), displayName);
 }
 
 }  // namespace tarvoline::postlink

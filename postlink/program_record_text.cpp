@@ -79,4 +79,21 @@ std::string FormatHexByte(std::uint8_t value) {
     return text;
 }
 
+unsigned SumBeforeChecksum(const std::vector<std::uint8_t>& record) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 1 < record.size(); ++i) {
+        sum += record[i];
+    }
+    return sum;
+}
+
+std::optional<std::string> CheckChecksum(const std::vector<std::uint8_t>& record,
+                                         std::uint8_t expected) {
+    if (record.back() != expected) {
+        return "wrong checksum (the record says " + FormatHexByte(record.back()) +
+               ", its bytes give " + FormatHexByte(expected) + ")";
+    }
+    return std::nullopt;
+}
+
 }  // namespace tarvoline::postlink

@@ -31,4 +31,11 @@ std::string DescribeCharacter(char c);
 // "4F": a byte in messages.
 std::string FormatHexByte(std::uint8_t value);
 
+// The sum of a decoded record's bytes before its last (the checksum byte).
+unsigned SumBeforeChecksum(const std::vector<std::uint8_t>& record);
+
+// Nothing when the record's last byte is expected, else the words for a wrong checksum.
+std::optional<std::string> CheckChecksum(const std::vector<std::uint8_t>& record,
+                                         std::uint8_t expected);
+
 }  // namespace tarvoline::postlink

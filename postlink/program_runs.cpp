@@ -74,4 +74,14 @@ std::variant<std::vector<ProgramRun>, std::string> ProgramRunCollector::Finish()
     return runs;
 }
 
+ProgramReadResult ProgramRunCollector::FinishInto(ProgramImage image,
+                                                  const std::string& displayName) {
+    auto runs = Finish();
+    if (auto* error = std::get_if<std::string>(&runs)) {
+        return ProgramReadError{displayName + ": " + *error};
+    }
+    image.runs = std::move(std::get<std::vector<ProgramRun>>(runs));
+    return image;
+}
+
 }  // namespace tarvoline::postlink

@@ -32,6 +32,9 @@ class ProgramRunCollector {
     // for the same address.
     std::variant<std::vector<ProgramRun>, std::string> Finish();
 
+    // Finish() into image.runs: the image, or the error naming displayName.
+    ProgramReadResult FinishInto(ProgramImage image, const std::string& displayName);
+
   private:
     struct Piece {
         std::uint32_t address = 0;

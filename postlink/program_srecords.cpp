@@ -84,16 +84,8 @@ std::optional<std::string> DecodeRecord(std::string_view line, std::vector<std::
                std::string(1, type) + " record's " + std::to_string(fieldBytes) +
                "-byte address and its checksum";
     }
-    unsigned sum = 0;
-    for (std::size_t i = 0; i + 1 < record.size(); ++i) {
-        sum += record[i];
-    }
-    const auto expected = static_cast<std::uint8_t>(~sum);
-    if (record.back() != expected) {
-        return "wrong checksum (the record says " + FormatHexByte(record.back()) +
-               ", its bytes give " + FormatHexByte(expected) + ")";
-    }
-    return std::nullopt;
+    // The ones' complement of the sum's low byte.
+    return CheckChecksum(record, static_cast<std::uint8_t>(~SumBeforeChecksum(record)));
 }
 
 }  // namespace
@@ -159,12 +151,7 @@ ProgramReadResult ParseSRecordProgram(const std::uint8_t* bytes, std::size_t siz
         return ProgramReadError{displayName +
                                 ": no end record (S7, S8 or S9): the file may be cut short"};
     }
-    auto runs = collector.Finish();
-    if (auto* error = std::get_if<std::string>(&runs)) {
-        return ProgramReadError{displayName + ": " + *error};
-    }
-    image.runs = std::move(std::get<std::vector<ProgramRun>>(runs));
-    return image;
+    return collector.FinishInto(std::move(image), displayName);
 }
 
 }  // namespace tarvoline::postlink
